@@ -1,0 +1,31 @@
+// The opening title scene, the title menu and the config screen.
+#pragma once
+
+#include "render/renderer.h"
+
+struct TitleScene {
+  ModelHandle model;
+  FrameHandle frame;
+
+  void Play();
+  void Build();
+};
+
+struct TitleMenu {
+  FrameHandle craftFrame;
+  FrameHandle groundFrame;
+  int32_t cursor;
+
+  [[noreturn]] void Run();
+  void Show();
+  void DrawMenu();
+  void MoveCursor(int delta);
+  void ReleaseFrames();
+  void RunConfig();
+  void DrawConfig(int row);
+  void MoveConfigCursor(int delta, int& row);
+  void ReleaseAll();
+};
+
+extern struct TitleScene TitleScene;
+extern struct TitleMenu TitleMenu;
