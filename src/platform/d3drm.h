@@ -68,7 +68,8 @@ enum D3DRMCOMBINETYPE : int {
 };
 
 // Render quality: bits 0-2 shading (0 flat, 1 Gouraud), bits 3-5 lighting (0 off, 1 on), bits 6-8
-// fill (1 wireframe, 2 solid).
+// fill (0 points, 1 wireframe, 2 solid). Shading above 1 is drawn as Gouraud, lighting above 1 as
+// on, fill above 2 as solid.
 using D3DRMRENDERQUALITY = DWORD;
 constexpr D3DRMRENDERQUALITY D3DRMRENDER_WIREFRAME = 0x40, D3DRMRENDER_UNLITFLAT = 0x80,
                              D3DRMRENDER_FLAT = 0x88, D3DRMRENDER_GOURAUD = 0x89;
@@ -77,7 +78,13 @@ constexpr DWORD D3DRMLOAD_FROMFILE = 0x00, D3DRMLOAD_FIRST = 0x00;
 
 class IDirect3DRMFrame;
 
-class IDirect3DRMVisual : public RefCounted {};
+class IDirect3DRMMeshBuilder;
+
+// Something a frame can show; only mesh builders draw anything.
+class IDirect3DRMVisual : public RefCounted {
+ public:
+  virtual IDirect3DRMMeshBuilder* AsMeshBuilder() { return nullptr; }
+};
 
 class IDirect3DRMMeshBuilder : public IDirect3DRMVisual {
  public:
@@ -88,6 +95,20 @@ class IDirect3DRMMeshBuilder : public IDirect3DRMVisual {
   HRESULT Load(const void* source, const void* objectId, DWORD options, void* textureCallback,
                void* argument);
   HRESULT SetPerspective(BOOL enabled);
+  IDirect3DRMMeshBuilder* AsMeshBuilder() override { return this; }
+
+  // What drawing needs, worked out once from `mesh` by Prepare (which Load calls; call it again
+  // after changing `mesh` by hand). A mesh whose indices do not fit its arrays draws nothing.
+  bool drawable = false;
+  std::vector<D3DVECTOR> faceNormal;   // unit normal of each polygon (zero when degenerate)
+  std::vector<float> facePlane;        // faceNormal . (a vertex of the polygon)
+  std::vector<uint32_t> faceColor;     // the polygon's material colour as a pixel
+  std::vector<D3DVECTOR> shadeNormal;  // normals for Gouraud shading: the file's, else per vertex
+  std::vector<uint32_t> cornerNormal;  // parallels mesh.faceIndices: index into shadeNormal
+  D3DVECTOR center;                    // bounding sphere
+  D3DVALUE radius = 0;
+  uint32_t largestPolygon = 0;  // most vertices of any polygon
+  void Prepare();
 };
 
 class IDirect3DRMLight : public RefCounted {
@@ -104,13 +125,21 @@ struct D3DRMMATRIX4D {
   D3DVALUE m[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
 };
 
+// a x b: first a's transform, then b's.
+D3DRMMATRIX4D D3DRMMatrixMultiply(const D3DRMMATRIX4D& a, const D3DRMMATRIX4D& b);
+// The inverse of an affine matrix (last column 0, 0, 0, 1); a singular 3x3 part gives the identity.
+D3DRMMATRIX4D D3DRMMatrixInverseAffine(const D3DRMMATRIX4D& a);
+// A point (w = 1) and a direction (w = 0) times a matrix.
+D3DVECTOR D3DRMTransformPoint(const D3DVECTOR& p, const D3DRMMATRIX4D& a);
+D3DVECTOR D3DRMTransformDirection(const D3DVECTOR& d, const D3DRMMATRIX4D& a);
+
 class IDirect3DRMFrame : public RefCounted {
  public:
-  IDirect3DRMFrame* parent = nullptr;            // not referenced: the parent references us
-  std::vector<IDirect3DRMFrame*> children;       // referenced
-  std::vector<IDirect3DRMVisual*> visuals;       // referenced
-  std::vector<IDirect3DRMLight*> lights;         // referenced
-  D3DRMMATRIX4D transform;                       // relative to the parent
+  IDirect3DRMFrame* parent = nullptr;       // not referenced: the parent references us
+  std::vector<IDirect3DRMFrame*> children;  // referenced
+  std::vector<IDirect3DRMVisual*> visuals;  // referenced
+  std::vector<IDirect3DRMLight*> lights;    // referenced
+  D3DRMMATRIX4D transform;                  // relative to the parent
   D3DVALUE backgroundRed = 0, backgroundGreen = 0, backgroundBlue = 0;
 
   // Makes `child` a child of this frame, detaching it from a previous parent; takes a reference.
@@ -121,6 +150,9 @@ class IDirect3DRMFrame : public RefCounted {
   // The frame shows the visual / carries the light; takes a reference; duplicates are ignored.
   HRESULT AddVisual(IDirect3DRMVisual* visual);
   HRESULT AddLight(IDirect3DRMLight* light);
+  // Drop a visual or light the frame holds; fail when it holds none such.
+  HRESULT DeleteVisual(IDirect3DRMVisual* visual);
+  HRESULT DeleteLight(IDirect3DRMLight* light);
   // Position and orientation relative to the frame `reference` (null: the parent).
   HRESULT SetPosition(IDirect3DRMFrame* reference, D3DVALUE x, D3DVALUE y, D3DVALUE z);
   HRESULT GetPosition(IDirect3DRMFrame* reference, D3DVECTOR* position);
@@ -132,6 +164,7 @@ class IDirect3DRMFrame : public RefCounted {
   // REPLACE sets the matrix to the rotation (translation cleared); BEFORE is R x M (about the
   // frame's own axes); AFTER is M x R (about the parent's axes: the position turns too).
   HRESULT AddRotation(D3DRMCOMBINETYPE combine, D3DVALUE x, D3DVALUE y, D3DVALUE z, D3DVALUE theta);
+  // The background of the whole tree (kept on its root), which viewports clear to.
   HRESULT SetSceneBackgroundRGB(D3DVALUE red, D3DVALUE green, D3DVALUE blue);
   HRESULT GetParent(IDirect3DRMFrame** parent);
   // The frame's matrix relative to the root of its tree.
@@ -142,10 +175,15 @@ class IDirect3DRMFrame : public RefCounted {
   ~IDirect3DRMFrame() override;  // releases children, visuals and lights
 };
 
+// Working storage of the renderer, kept by the device so that drawing allocates nothing once it
+// has grown to the size of the scene.
+struct D3DRMRenderScratch;
+
 class IDirect3DRMDevice : public RefCounted {
  public:
   IDirectDrawSurface* surface = nullptr;  // referenced: the render target
   std::vector<float> depth;               // one value per surface pixel, 1 / z; 0 is far
+  D3DRMRenderScratch* scratch = nullptr;  // owned
   D3DRMRENDERQUALITY quality = D3DRMRENDER_FLAT;
   DWORD shades = 32;
   HRESULT SetQuality(D3DRMRENDERQUALITY quality);
@@ -162,15 +200,23 @@ class IDirect3DRMDevice : public RefCounted {
 
 class IDirect3DRMViewport : public RefCounted {
  public:
-  IDirect3DRMDevice* device = nullptr;   // referenced
-  IDirect3DRMFrame* camera = nullptr;    // referenced
+  IDirect3DRMDevice* device = nullptr;  // referenced
+  IDirect3DRMFrame* camera = nullptr;   // referenced
   int x = 0, y = 0, width = 0, height = 0;
   D3DVALUE front = 1.0f, back = 100.0f, field = 0.5f;
   // Resets colour (to the camera's scene background) and depth inside the viewport's rectangle.
   HRESULT Clear();
-  // Draws the tree below `scene` as seen from the camera, without clearing. With s = max(w, h) / 2
-  // and k = front / field, a camera-space point (x, y, z) lands at screen
-  // (X0 + w / 2 + s k x / z, Y0 + h / 2 - s k y / z).
+  // Draws the tree below `scene` (the frame itself included) as seen from the camera, without
+  // clearing. With s = max(w, h) / 2 and k = front / field, a camera-space point (x, y, z) lands
+  // at screen (X0 + w / 2 + s k x / z, Y0 + h / 2 - s k y / z). Polygons are drawn as the file
+  // gives them; back faces (counter-clockwise on screen) are skipped in every fill mode; what
+  // crosses the front or back plane is clipped in camera space; the device's depth buffer decides
+  // what is in front. The lights are those attached anywhere in the tree: ambient lights add
+  // their colour, directional lights shine along their frame's +z axis; the lit colour is the
+  // material's colour times (ambient + the sum of max(0, N . L) x light colour), clamped.
+  // Flat shading lights each polygon by its normal, Gouraud each corner by its vertex normal;
+  // wireframe draws every polygon's own edges and points its corners, in the unlit colour.
+  // Point and spot lights are treated simply: see d3drm_render.cpp.
   HRESULT Render(IDirect3DRMFrame* scene);
   HRESULT SetBack(D3DVALUE back);
   HRESULT SetFront(D3DVALUE front);

@@ -40,10 +40,10 @@ struct Renderer {
   IDirect3DRMFrame* scene;
   IDirect3DRMFrame* camera[2];
   IDirectDrawClipper* clipper;
-  int32_t width;
-  int32_t height;
-  int32_t bitsPerPixel;
-  int32_t chosenDevice;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t bitsPerPixel = 0;
+  int32_t chosenDevice = 0;
   int32_t ready;
   IDirectDrawSurface* primarySurface;
   IDirectDrawSurface* backSurface;

@@ -1,0 +1,281 @@
+// The retained-mode layer's objects: transforms, the frame tree and reference counts, and the
+// enumeration of devices.
+#include "platform/d3drm.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr float Pi = 3.14159265358979f;
+
+void ExpectVector(const D3DVECTOR& v, float x, float y, float z, float tolerance = 1e-5f) {
+  EXPECT_NEAR(v.x, x, tolerance);
+  EXPECT_NEAR(v.y, y, tolerance);
+  EXPECT_NEAR(v.z, z, tolerance);
+}
+
+D3DVECTOR Row(const D3DRMMATRIX4D& m, int row) {
+  return {m.m[row][0], m.m[row][1], m.m[row][2]};
+}
+
+class FrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    baseline_ = RefCounted::LiveObjectCount();
+    ASSERT_EQ(Direct3DRMCreate(&rm_), S_OK);
+    ASSERT_EQ(rm_->CreateFrame(nullptr, &root_), S_OK);
+  }
+  void TearDown() override {
+    root_->Release();
+    rm_->Release();
+    EXPECT_EQ(RefCounted::LiveObjectCount(), baseline_) << "objects left alive";
+  }
+  IDirect3DRMFrame* NewFrame(IDirect3DRMFrame* parent) {
+    IDirect3DRMFrame* f = nullptr;
+    EXPECT_EQ(rm_->CreateFrame(parent, &f), S_OK);
+    return f;
+  }
+
+  long baseline_ = 0;
+  IDirect3DRM* rm_ = nullptr;
+  IDirect3DRMFrame* root_ = nullptr;
+};
+
+TEST_F(FrameTest, RotationFollowsTheAxisAngleRowsAndTheSignConvention) {
+  IDirect3DRMFrame* f = NewFrame(root_);
+  // About z: +x toward +y; about x: +z toward -y; about y: +z toward +x.
+  f->AddRotation(D3DRMCOMBINE_REPLACE, 0, 0, 1, Pi / 2);
+  ExpectVector(Row(f->transform, 0), 0, 1, 0);
+  f->AddRotation(D3DRMCOMBINE_REPLACE, 1, 0, 0, Pi / 2);
+  ExpectVector(Row(f->transform, 2), 0, -1, 0);
+  f->AddRotation(D3DRMCOMBINE_REPLACE, 0, 1, 0, Pi / 2);
+  ExpectVector(Row(f->transform, 2), 1, 0, 0);
+  // The axis need not be normalised: a third of a turn about (1, 1, 1) cycles x -> y -> z -> x.
+  f->AddRotation(D3DRMCOMBINE_REPLACE, 2, 2, 2, 2 * Pi / 3);
+  ExpectVector(Row(f->transform, 0), 0, 1, 0);
+  ExpectVector(Row(f->transform, 1), 0, 0, 1);
+  ExpectVector(Row(f->transform, 2), 1, 0, 0);
+  // A zero axis turns nothing.
+  f->AddRotation(D3DRMCOMBINE_REPLACE, 0, 0, 0, 1.0f);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(f->transform.m[i][j], i == j ? 1.0f : 0.0f);
+  f->Release();
+}
+
+TEST_F(FrameTest, CombineTypesOnATranslatedFrame) {
+  IDirect3DRMFrame* f = NewFrame(root_);
+  D3DVECTOR p, dir, up;
+
+  // BEFORE turns about the frame's own axes: the position stays.
+  f->SetPosition(root_, 1, 2, 3);
+  f->AddRotation(D3DRMCOMBINE_BEFORE, 0, 1, 0, Pi / 2);
+  f->GetPosition(root_, &p);
+  ExpectVector(p, 1, 2, 3);
+  f->GetOrientation(root_, &dir, &up);
+  ExpectVector(dir, 1, 0, 0);
+
+  // AFTER turns about the parent's axes: the position turns too.
+  f->AddRotation(D3DRMCOMBINE_REPLACE, 0, 0, 0, 0);
+  f->SetPosition(root_, 1, 2, 3);
+  f->AddRotation(D3DRMCOMBINE_AFTER, 0, 1, 0, Pi / 2);
+  f->GetPosition(root_, &p);
+  ExpectVector(p, 3, 2, -1);
+  f->GetOrientation(root_, &dir, &up);
+  ExpectVector(dir, 1, 0, 0);
+
+  // REPLACE clears the translation.
+  f->AddRotation(D3DRMCOMBINE_REPLACE, 0, 1, 0, Pi / 2);
+  f->GetPosition(root_, &p);
+  ExpectVector(p, 0, 0, 0);
+
+  // On a frame already pitched nose down, BEFORE and AFTER about y differ.
+  f->AddRotation(D3DRMCOMBINE_REPLACE, 1, 0, 0, Pi / 2);
+  f->AddRotation(D3DRMCOMBINE_BEFORE, 0, 1, 0, Pi / 2);
+  ExpectVector(Row(f->transform, 2), 1, 0, 0);
+  f->AddRotation(D3DRMCOMBINE_REPLACE, 1, 0, 0, Pi / 2);
+  f->AddRotation(D3DRMCOMBINE_AFTER, 0, 1, 0, Pi / 2);
+  ExpectVector(Row(f->transform, 2), 0, -1, 0);
+
+  EXPECT_EQ(f->AddRotation(static_cast<D3DRMCOMBINETYPE>(7), 0, 1, 0, 1), E_INVALIDARG);
+  f->Release();
+}
+
+TEST_F(FrameTest, SetOrientationReplacesOnlyTheTurnAndRejectsParallelUp) {
+  IDirect3DRMFrame* f = NewFrame(root_);
+  f->SetPosition(root_, 4, 5, 6);
+  // An up that is not perpendicular is made so; x = y cross z.
+  ASSERT_EQ(f->SetOrientation(root_, 0, 0, 2, 0, 1, 1), S_OK);
+  ExpectVector(Row(f->transform, 0), 1, 0, 0);
+  ExpectVector(Row(f->transform, 1), 0, 1, 0);
+  ExpectVector(Row(f->transform, 2), 0, 0, 1);
+  ExpectVector(Row(f->transform, 3), 4, 5, 6);
+
+  ASSERT_EQ(f->SetOrientation(root_, 0, -1, 0, 0, 0, 1), S_OK);
+  ExpectVector(Row(f->transform, 0), 1, 0, 0);
+  ExpectVector(Row(f->transform, 1), 0, 0, 1);
+  ExpectVector(Row(f->transform, 2), 0, -1, 0);
+  ExpectVector(Row(f->transform, 3), 4, 5, 6);
+
+  const D3DRMMATRIX4D before = f->transform;
+  EXPECT_EQ(f->SetOrientation(root_, 0, 1, 0, 0, -3, 0), E_INVALIDARG);
+  EXPECT_EQ(f->SetOrientation(root_, 0, 0, 0, 0, 1, 0), E_INVALIDARG);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(f->transform.m[i][j], before.m[i][j]);
+  f->Release();
+}
+
+TEST_F(FrameTest, PositionAndOrientationRelativeToAnotherFrame) {
+  IDirect3DRMFrame* parent = NewFrame(root_);
+  IDirect3DRMFrame* child = NewFrame(parent);
+  parent->SetPosition(root_, 10, 0, 0);
+  parent->AddRotation(D3DRMCOMBINE_BEFORE, 0, 1, 0, Pi / 2);  // parent's +z is the root's +x
+
+  child->SetPosition(root_, 1, 2, 3);
+  D3DRMMATRIX4D world = child->WorldTransform();
+  ExpectVector(Row(world, 3), 1, 2, 3);
+  D3DVECTOR p;
+  child->GetPosition(root_, &p);
+  ExpectVector(p, 1, 2, 3);
+  child->GetPosition(nullptr, &p);  // relative to the parent
+  ExpectVector(p, -3, 2, -9);
+
+  ASSERT_EQ(child->SetOrientation(root_, 0, 0, 1, 0, 1, 0), S_OK);
+  world = child->WorldTransform();
+  ExpectVector(Row(world, 2), 0, 0, 1);
+  ExpectVector(Row(world, 3), 1, 2, 3);  // the position is kept
+
+  child->Release();
+  parent->Release();
+}
+
+TEST_F(FrameTest, TreeKeepsOneReferencePerLinkAndReleasesWhatItHolds) {
+  IDirect3DRMFrame* a = NewFrame(root_);
+  IDirect3DRMFrame* b = NewFrame(nullptr);
+  EXPECT_EQ(a->RefCount(), 2u);  // the caller's and the parent's
+  EXPECT_EQ(b->RefCount(), 1u);
+
+  // Adding a child twice is harmless; re-parenting moves the one reference.
+  EXPECT_EQ(root_->AddChild(b), S_OK);
+  EXPECT_EQ(root_->AddChild(b), S_OK);
+  EXPECT_EQ(b->RefCount(), 2u);
+  EXPECT_EQ(root_->children.size(), 2u);
+  EXPECT_EQ(a->AddChild(b), S_OK);
+  EXPECT_EQ(b->RefCount(), 2u);
+  EXPECT_EQ(b->parent, a);
+  EXPECT_EQ(root_->children.size(), 1u);
+
+  // No cycles, no self-parenting.
+  EXPECT_EQ(b->AddChild(root_), E_INVALIDARG);
+  EXPECT_EQ(b->AddChild(b), E_INVALIDARG);
+  EXPECT_EQ(root_->DeleteChild(b), E_INVALIDARG);  // not its child
+
+  IDirect3DRMMeshBuilder* mesh = nullptr;
+  IDirect3DRMLight* light = nullptr;
+  rm_->CreateMeshBuilder(&mesh);
+  rm_->CreateLightRGB(D3DRMLIGHT_DIRECTIONAL, 1, 1, 1, &light);
+  EXPECT_EQ(b->AddVisual(mesh), S_OK);
+  EXPECT_EQ(b->AddVisual(mesh), S_OK);
+  EXPECT_EQ(b->AddLight(light), S_OK);
+  EXPECT_EQ(b->AddLight(light), S_OK);
+  EXPECT_EQ(mesh->RefCount(), 2u);
+  EXPECT_EQ(light->RefCount(), 2u);
+  EXPECT_EQ(b->visuals.size(), 1u);
+
+  // A handle released while its frame is in the tree leaves the frame there.
+  b->Release();
+  EXPECT_EQ(a->children.size(), 1u);
+  EXPECT_EQ(a->children[0], b);
+
+  // Detaching a from the tree and releasing it releases b, the mesh and the light in turn.
+  a->AddRef();
+  EXPECT_EQ(root_->DeleteChild(a), S_OK);
+  EXPECT_EQ(a->parent, nullptr);
+  EXPECT_EQ(a->RefCount(), 2u);  // the caller's two
+  a->Release();
+  a->Release();
+  EXPECT_EQ(mesh->RefCount(), 1u);
+  EXPECT_EQ(light->RefCount(), 1u);
+  mesh->Release();
+  light->Release();
+  EXPECT_TRUE(root_->children.empty());
+}
+
+TEST_F(FrameTest, ReleasingAParentOrphansAChildThatIsStillHeld) {
+  IDirect3DRMFrame* parent = NewFrame(nullptr);
+  IDirect3DRMFrame* child = NewFrame(parent);
+  parent->Release();
+  EXPECT_EQ(child->parent, nullptr);
+  EXPECT_EQ(child->RefCount(), 1u);
+  child->Release();
+}
+
+TEST_F(FrameTest, ManyAttachDetachCyclesLeaveCountsWhereTheyStarted) {
+  IDirect3DRMMeshBuilder* mesh = nullptr;
+  rm_->CreateMeshBuilder(&mesh);
+  std::vector<IDirect3DRMFrame*> frames;
+  for (int i = 0; i < 50; ++i) {
+    IDirect3DRMFrame* f = NewFrame(nullptr);
+    f->AddVisual(mesh);
+    frames.push_back(f);
+  }
+  for (int round = 0; round < 3; ++round) {
+    for (IDirect3DRMFrame* f : frames) root_->AddChild(f);
+    EXPECT_EQ(mesh->RefCount(), 51u);
+    for (IDirect3DRMFrame* f : frames) root_->DeleteChild(f);
+  }
+  for (IDirect3DRMFrame* f : frames) EXPECT_EQ(f->RefCount(), 1u);
+  for (IDirect3DRMFrame* f : frames) f->Release();
+  EXPECT_EQ(mesh->RefCount(), 1u);
+  mesh->Release();
+}
+
+struct Offered {
+  std::vector<std::string> names;
+  std::vector<DWORD> hardwareModels, softwareModels;
+  int stopAfter = 100;
+};
+
+HRESULT Record(GUID*, char*, char* name, D3DDEVICEDESC* hardware, D3DDEVICEDESC* software,
+               void* context) {
+  auto* o = static_cast<Offered*>(context);
+  o->names.push_back(name);
+  o->hardwareModels.push_back(hardware->dcmColorModel);
+  o->softwareModels.push_back(software->dcmColorModel);
+  return static_cast<int>(o->names.size()) >= o->stopAfter ? D3DENUMRET_CANCEL : D3DENUMRET_OK;
+}
+
+TEST(EnumerationTest, OffersSoftwareDevicesUntilTheCallbackStops) {
+  IDirect3D* d3d = CreateDirect3D(nullptr);
+  Offered all;
+  ASSERT_EQ(d3d->EnumDevices(Record, &all), S_OK);
+  ASSERT_EQ(all.names.size(), 2u);
+  EXPECT_EQ(all.hardwareModels, (std::vector<DWORD>{0, 0}));
+  EXPECT_EQ(all.softwareModels, (std::vector<DWORD>{D3DCOLOR_RGB, D3DCOLOR_MONO}));
+
+  std::vector<D3DDeviceOffer> many(7);
+  for (int i = 0; i < 7; ++i) std::snprintf(many[i].name, sizeof many[i].name, "device %d", i);
+  SetOfferedDevices(many);
+  Offered three;
+  three.stopAfter = 3;
+  d3d->EnumDevices(Record, &three);
+  EXPECT_EQ(three.names, (std::vector<std::string>{"device 0", "device 1", "device 2"}));
+
+  SetOfferedDevices({});
+  Offered none;
+  d3d->EnumDevices(Record, &none);
+  EXPECT_TRUE(none.names.empty());
+  EXPECT_EQ(d3d->EnumDevices(nullptr, nullptr), E_INVALIDARG);
+
+  RestoreOfferedDevices();
+  Offered again;
+  d3d->EnumDevices(Record, &again);
+  EXPECT_EQ(again.names.size(), 2u);
+  d3d->Release();
+}
+
+}  // namespace

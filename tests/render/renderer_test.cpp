@@ -1,0 +1,579 @@
+// The Renderer: start-up with its device table, teardown, the scene-object operations and their
+// angle conventions, rendering the views and presenting them.
+#include "render/renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "frontend/title.h"
+#include "match/match.h"
+#include "platform/raster.h"
+#include "shell/app.h"
+#include "shell/options.h"
+#include "support/headless.h"
+
+namespace {
+
+void ExpectVector(const D3DVECTOR& v, double x, double y, double z, double tolerance = 1e-6) {
+  EXPECT_NEAR(v.x, x, tolerance);
+  EXPECT_NEAR(v.y, y, tolerance);
+  EXPECT_NEAR(v.z, z, tolerance);
+}
+
+D3DVECTOR Forward(FrameHandle f) {
+  return {f->transform.m[2][0], f->transform.m[2][1], f->transform.m[2][2]};
+}
+D3DVECTOR Up(FrameHandle f) {
+  return {f->transform.m[1][0], f->transform.m[1][1], f->transform.m[1][2]};
+}
+D3DVECTOR Position(FrameHandle f) {
+  return {f->transform.m[3][0], f->transform.m[3][1], f->transform.m[3][2]};
+}
+
+// A model file: a square of side 2 round the origin facing -z, in white.
+std::string SquareModel() {
+  const std::string path = ::testing::TempDir() + "renderer_test_square.x";
+  std::ofstream out(path);
+  out << "xof 0302txt 0032\n"
+         "Mesh square {\n 4;\n -1.0;1.0;0.0;, 1.0;1.0;0.0;, 1.0;-1.0;0.0;, -1.0;-1.0;0.0;;\n"
+         " 1;\n 4;0,1,2,3;;\n}\n";
+  return path;
+}
+
+D3DDeviceOffer Offer(const char* name, D3DCOLORMODEL hardware, D3DCOLORMODEL software) {
+  D3DDeviceOffer o;
+  std::snprintf(o.name, sizeof o.name, "%s", name);
+  o.guid.data1 = static_cast<uint32_t>(name[0]) << 8 | static_cast<uint32_t>(name[1]);
+  o.hardware.dcmColorModel = hardware;
+  o.software.dcmColorModel = software;
+  return o;
+}
+
+class RendererTest : public HeadlessTest {
+ protected:
+  void SetUp() override {
+    HeadlessTest::SetUp();
+    RestoreOfferedDevices();
+    deviceCount = 0;
+    firstDeviceTaken = 0;
+    Renderer.Teardown();
+    Renderer.Reset();
+    baseline_ = RefCounted::LiveObjectCount();
+  }
+  void TearDown() override {
+    for (FrameHandle& f : frames_)
+      if (f != nullptr) {
+        Renderer.RemoveFromScene(f);
+        f->Release();
+      }
+    for (ModelHandle& m : models_)
+      if (m != nullptr) m->Release();
+    Renderer.Teardown();
+    Renderer.Reset();
+    RestoreOfferedDevices();
+    EXPECT_EQ(RefCounted::LiveObjectCount(), baseline_) << "objects left alive";
+    HeadlessTest::TearDown();
+  }
+  bool Start(int width = 320, int height = 240, int fullScreen = 0) {
+    ScreenWidth = width;
+    ScreenHeight = height;
+    FullScreen = fullScreen;
+    HWND window = OpenHeadlessWindow();
+    EXPECT_NE(window, nullptr);
+    return Renderer.Init(window, width, height, fullScreen);
+  }
+  // A frame in the scene showing the square model.
+  FrameHandle ShowSquare(double x, double y, double z) {
+    if (model_ == nullptr) {
+      models_.push_back(nullptr);
+      EXPECT_TRUE(Renderer.LoadModel(&models_.back(), SquareModel().c_str()));
+      model_ = models_.back();
+    }
+    frames_.push_back(nullptr);
+    EXPECT_TRUE(Renderer.CreateSceneFrame(&frames_.back()));
+    frames_.back()->AddVisual(model_);
+    Renderer.SetFramePosition(frames_.back(), x, y, z);
+    return frames_.back();
+  }
+  FrameHandle NewFrame() {
+    frames_.push_back(nullptr);
+    EXPECT_TRUE(Renderer.CreateSceneFrame(&frames_.back()));
+    return frames_.back();
+  }
+  uint32_t Back(int x, int y) const {
+    const IDirectDrawSurface* s = Renderer.backSurface;
+    return s->pixels[y * s->pitch + x];
+  }
+  int Lit(int left, int right) const {
+    int n = 0;
+    for (int y = 0; y < Renderer.height; ++y)
+      for (int x = left; x < right; ++x) n += Back(x, y) != 0;
+    return n;
+  }
+
+  long baseline_ = 0;
+  std::vector<FrameHandle> frames_;
+  std::vector<ModelHandle> models_;
+  ModelHandle model_ = nullptr;
+};
+
+void ExpectView(IDirect3DRMViewport* v, int x, int y, int w, int h, FrameHandle camera,
+                float back) {
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->x, x);
+  EXPECT_EQ(v->y, y);
+  EXPECT_EQ(v->width, w);
+  EXPECT_EQ(v->height, h);
+  EXPECT_EQ(v->camera, camera);
+  EXPECT_EQ(v->back, back);
+  EXPECT_EQ(v->front, 1.0f);
+  EXPECT_EQ(v->field, 0.5f);
+}
+
+TEST_F(RendererTest, InitBuildsTheDisplaySceneAndViews) {
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(Renderer.ready, 1);
+  EXPECT_EQ(Renderer.width, 320);
+  EXPECT_EQ(Renderer.height, 240);
+  EXPECT_EQ(Renderer.bitsPerPixel, 32);
+  ExpectView(Renderer.viewLeft, 0, 0, 160, 240, Renderer.camera[0], 100);
+  ExpectView(Renderer.viewRight, 160, 0, 160, 240, Renderer.camera[1], 100);
+  ExpectView(Renderer.viewFull, 0, 0, 320, 240, Renderer.camera[0], 100);
+  EXPECT_EQ(Renderer.device->surface, Renderer.backSurface);
+  EXPECT_EQ(Renderer.device->GetQuality(), D3DRMRENDER_FLAT);
+  EXPECT_EQ(Renderer.device->shades, 256u);
+  EXPECT_EQ(Renderer.overlaySurface->width, 320);
+  EXPECT_EQ(Renderer.overlaySurface->height, 240);
+
+  // The scene: a root with the two cameras at the origin, a red background and grey ambient light.
+  IDirect3DRMFrame* scene = Renderer.scene;
+  EXPECT_EQ(scene->parent, nullptr);
+  EXPECT_EQ(scene->children,
+            (std::vector<IDirect3DRMFrame*>{Renderer.camera[0], Renderer.camera[1]}));
+  for (FrameHandle camera : Renderer.camera) ExpectVector(Position(camera), 0, 0, 0);
+  EXPECT_EQ(scene->backgroundRed, 1.0f);
+  EXPECT_EQ(scene->backgroundGreen, 0.0f);
+  ASSERT_EQ(scene->lights.size(), 1u);
+  EXPECT_EQ(scene->lights[0]->type, D3DRMLIGHT_AMBIENT);
+  EXPECT_EQ(scene->lights[0]->red, 0.4f);
+  EXPECT_EQ(scene->lights[0]->RefCount(), 1u);  // only the scene holds it
+
+  // Window mode: the clipper is bound to the window; the palette is on all three surfaces and
+  // held by nothing else.
+  ASSERT_NE(Renderer.clipper, nullptr);
+  EXPECT_EQ(Renderer.clipper->window, MainWindow);
+  EXPECT_EQ(Renderer.primarySurface->clipper, Renderer.clipper);
+  IDirectDrawPalette* palette = Renderer.backSurface->palette;
+  ASSERT_NE(palette, nullptr);
+  EXPECT_EQ(Renderer.primarySurface->palette, palette);
+  EXPECT_EQ(Renderer.overlaySurface->palette, palette);
+  EXPECT_EQ(palette->RefCount(), 3u);
+
+  // Two software devices; the mono one is preferred.
+  EXPECT_EQ(deviceCount, 2);
+  EXPECT_EQ(Renderer.chosenDevice, 1);
+  EXPECT_EQ(DeviceRecords[0].rgbOnly, 1);
+  EXPECT_EQ(DeviceRecords[1].rgbOnly, 0);
+  EXPECT_EQ(DeviceRecords[1].isHardware, 0);
+
+  Renderer.SetQuality(RenderQuality[3]);
+  EXPECT_EQ(Renderer.device->GetQuality(), D3DRMRENDER_GOURAUD);
+}
+
+TEST_F(RendererTest, LargeScreenHalvesAndFullScreenHasNoClipper) {
+  ASSERT_TRUE(Start(640, 480, 1));
+  ExpectView(Renderer.viewLeft, 0, 0, 320, 480, Renderer.camera[0], 100);
+  ExpectView(Renderer.viewRight, 320, 0, 320, 480, Renderer.camera[1], 100);
+  EXPECT_EQ(Renderer.clipper, nullptr);
+  EXPECT_EQ(Renderer.primarySurface->clipper, nullptr);
+  EXPECT_EQ(Renderer.directDraw->cooperativeLevel, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
+  EXPECT_EQ(Renderer.directDraw->displayWidth, 640);
+}
+
+TEST_F(RendererTest, NoDeviceMeansNoStart) {
+  SetOfferedDevices({});
+  EXPECT_FALSE(Start());
+  EXPECT_EQ(Renderer.ready, 0);
+  EXPECT_EQ(deviceCount, 0);
+  // What was made before the failing step stays for Teardown to release.
+  EXPECT_NE(Renderer.directDraw, nullptr);
+  EXPECT_NE(Renderer.direct3D, nullptr);
+  EXPECT_NE(Renderer.backSurface, nullptr);
+  EXPECT_EQ(Renderer.rm, nullptr);
+  EXPECT_EQ(Renderer.scene, nullptr);
+}
+
+TEST_F(RendererTest, AtMostFiveDevicesAreRecordedAndHardwareIsPreferred) {
+  SetOfferedDevices({Offer("rgb", 0, D3DCOLOR_RGB), Offer("ramp", 0, D3DCOLOR_MONO),
+                     Offer("hw1", D3DCOLOR_RGB, 0), Offer("ramp2", 0, D3DCOLOR_MONO),
+                     Offer("hw2", D3DCOLOR_RGB | D3DCOLOR_MONO, 0), Offer("hw3", D3DCOLOR_RGB, 0),
+                     Offer("ramp3", 0, D3DCOLOR_MONO)});
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(deviceCount, 5);
+  const char* names[] = {"rgb", "ramp", "hw1", "ramp2", "hw2"};
+  for (int i = 0; i < 5; ++i) EXPECT_STREQ(DeviceRecords[i].name, names[i]);
+  // The last hardware device among the five wins; the ramp after the first hardware one does not.
+  EXPECT_EQ(Renderer.chosenDevice, 4);
+  EXPECT_EQ(DeviceRecords[2].isHardware, 1);
+  EXPECT_EQ(DeviceRecords[2].desc.dcmColorModel, D3DCOLOR_RGB);
+  EXPECT_EQ(DeviceRecords[2].rgbOnly, 1);
+  EXPECT_EQ(DeviceRecords[4].rgbOnly, 0);
+  EXPECT_EQ(DeviceRecords[1].guid.data1, ('r' << 8 | 'a'));
+  // A long name is cut to 99 characters.
+  char longName[200];
+  std::memset(longName, 'n', sizeof longName - 1);
+  longName[199] = 0;
+  deviceCount = 0;
+  D3DDEVICEDESC none;
+  int32_t chosen = 0;
+  OnDeviceEnumerated(nullptr, longName, longName, &none, &none, &chosen);
+  EXPECT_EQ(std::strlen(DeviceRecords[0].name), 99u);
+}
+
+TEST_F(RendererTest, WithoutHardwareTheFirstMonoDeviceAfterTheFirstIsTaken) {
+  SetOfferedDevices({Offer("a", 0, D3DCOLOR_RGB), Offer("b", 0, D3DCOLOR_RGB),
+                     Offer("c", 0, D3DCOLOR_MONO), Offer("d", 0, D3DCOLOR_RGB)});
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(deviceCount, 4);
+  EXPECT_EQ(Renderer.chosenDevice, 2);
+}
+
+TEST_F(RendererTest, TeardownReleasesEverythingOnceAndKeepsReady) {
+  Renderer.Teardown();  // never initialised: nothing to release
+  EXPECT_EQ(RefCounted::LiveObjectCount(), baseline_);
+  ASSERT_TRUE(Start());
+  Renderer.Teardown();
+  EXPECT_EQ(RefCounted::LiveObjectCount(), baseline_);
+  EXPECT_EQ(Renderer.scene, nullptr);
+  EXPECT_EQ(Renderer.directDraw, nullptr);
+  EXPECT_EQ(Renderer.ready, 1);
+  EXPECT_EQ(Renderer.width, 320);
+  Renderer.Teardown();
+  EXPECT_EQ(RefCounted::LiveObjectCount(), baseline_);
+  // With ready still set but nothing left, drawing and presenting do nothing.
+  Renderer.RenderPlayerViews();
+  Renderer.RenderFullView();
+  Renderer.ClearBackBuffer();
+  Renderer.Present(0, 0);
+  Renderer.Reset();
+  EXPECT_EQ(Renderer.ready, 0);
+}
+
+TEST_F(RendererTest, OrientationAnglesTurnXThenYThenZAboutTheScene) {
+  ASSERT_TRUE(Start());
+  FrameHandle f = NewFrame();
+  Renderer.SetFramePosition(f, 5, 6, 7);
+  Renderer.SetOrientationAngles(f, 0, 0, 0);
+  ExpectVector(Forward(f), 0, 0, 1);
+  ExpectVector(Up(f), 0, 1, 0);
+  Renderer.SetOrientationAngles(f, 90, 0, 0);
+  ExpectVector(Forward(f), 0, -1, 0);
+  ExpectVector(Up(f), 0, 0, 1);
+  Renderer.SetOrientationAngles(f, 0, 90, 0);
+  ExpectVector(Forward(f), 1, 0, 0);
+  ExpectVector(Up(f), 0, 1, 0);
+  // x first, then z: up (0, 0, 1), forward (1, 0, 0).
+  Renderer.SetOrientationAngles(f, 90, 0, 90);
+  ExpectVector(Forward(f), 1, 0, 0);
+  ExpectVector(Up(f), 0, 0, 1);
+  ExpectVector(Position(f), 5, 6, 7);
+  // pi taken as 3.1415926535 leaves sin 180 at about 9e-11 rather than 0.
+  Renderer.SetOrientationAngles(f, 0, 180, 0);
+  EXPECT_EQ(Forward(f).z, -1.0f);
+  EXPECT_NEAR(Forward(f).x, 8.979e-11, 0.001e-11);
+  Renderer.SetOrientationAngles(nullptr, 1, 2, 3);  // ignored
+}
+
+TEST_F(RendererTest, RotationAnglesTurnZThenXThenYAndResetThePosition) {
+  ASSERT_TRUE(Start());
+  FrameHandle f = NewFrame();
+  Renderer.SetFramePosition(f, 5, 0, 5);
+  Renderer.SetRotationAngles(f, 0, 90, 0);
+  ExpectVector(Forward(f), 1, 0, 0);
+  ExpectVector(Position(f), 0, 0, 0);
+  Renderer.SetRotationAngles(f, 30, 0, 0);
+  ExpectVector(Forward(f), 0, -0.5, 0.8660254, 1e-6);
+  // z first, then x: forward (0, -1, 0), up (-1, 0, 0).
+  Renderer.SetRotationAngles(f, 90, 0, 90);
+  ExpectVector(Forward(f), 0, -1, 0);
+  ExpectVector(Up(f), -1, 0, 0);
+  // The general case against the closed form.
+  const int ax = 20, ay = -35, az = 50;
+  Renderer.SetRotationAngles(f, ax, ay, az);
+  const double a = ax * 3.1415926535 / 180, b = ay * 3.1415926535 / 180,
+               c = az * 3.1415926535 / 180;
+  ExpectVector(Forward(f), std::cos(a) * std::sin(b), -std::sin(a), std::cos(a) * std::cos(b),
+               1e-6);
+  ExpectVector(Up(f), std::sin(a) * std::sin(b) * std::cos(c) - std::cos(b) * std::sin(c),
+               std::cos(a) * std::cos(c),
+               std::sin(a) * std::cos(b) * std::cos(c) + std::sin(b) * std::sin(c), 1e-6);
+  Renderer.SetCameraAngles(1, 0, 90, 0);
+  Renderer.SetCameraPosition(1, 1, 2, 3);
+  ExpectVector(Forward(Renderer.camera[1]), 1, 0, 0);
+  ExpectVector(Position(Renderer.camera[1]), 1, 2, 3);
+  ExpectVector(Forward(Renderer.camera[0]), 0, 0, 1);
+}
+
+TEST_F(RendererTest, SlotsFramesModelsAndLights) {
+  ASSERT_TRUE(Start());
+  // A frame created into an occupied slot: the old one stays in the scene.
+  FrameHandle slot = nullptr;
+  ASSERT_TRUE(Renderer.CreateSceneFrame(&slot));
+  FrameHandle old = slot;
+  ASSERT_TRUE(Renderer.CreateSceneFrame(&slot));
+  EXPECT_NE(slot, old);
+  EXPECT_EQ(Renderer.scene->children.size(), 4u);
+  EXPECT_EQ(old->RefCount(), 1u);  // the scene's
+  Renderer.RemoveFromScene(old);   // releases it
+  Renderer.RemoveFromScene(slot);
+  Renderer.AddToScene(nullptr);
+  Renderer.RemoveFromScene(nullptr);
+  EXPECT_EQ(slot->parent, nullptr);
+  Renderer.AddToScene(slot);
+  EXPECT_EQ(slot->parent, Renderer.scene);
+  Renderer.RemoveFromScene(slot);
+  slot->Release();
+
+  FrameHandle detached = nullptr;
+  ASSERT_TRUE(Renderer.CreateDetachedFrame(&detached));
+  EXPECT_EQ(detached->parent, nullptr);
+  detached->Release();
+
+  ModelHandle model = nullptr;
+  EXPECT_FALSE(Renderer.LoadModel(&model, "no_such_model.x"));
+  EXPECT_EQ(model, nullptr);
+  ASSERT_TRUE(Renderer.LoadModel(&model, SquareModel().c_str()));
+  EXPECT_TRUE(model->perspective);
+  EXPECT_TRUE(model->drawable);
+  ModelHandle first = model;
+  first->AddRef();
+  EXPECT_FALSE(Renderer.LoadModel(&model, "no_such_model.x"));  // releases what the slot held
+  EXPECT_EQ(model, nullptr);
+  EXPECT_EQ(first->RefCount(), 1u);
+  first->Release();
+
+  LightHandle spot = nullptr, point = nullptr;
+  ASSERT_TRUE(Renderer.CreateLight(&spot, D3DRMLIGHT_SPOT, 1, 0.5, 0.25));
+  EXPECT_EQ(spot->penumbra, 1.7453293f);
+  EXPECT_EQ(spot->umbra, 1.2217305f);
+  EXPECT_EQ(spot->green, 0.5f);
+  ASSERT_TRUE(Renderer.CreateLight(&point, D3DRMLIGHT_POINT, 1, 1, 1));
+  EXPECT_EQ(point->linearAttenuation, 0.15f);
+  LightHandle kept = point;
+  EXPECT_FALSE(Renderer.CreateLight(&point, static_cast<D3DRMLIGHTTYPE>(9), 1, 1, 1));
+  EXPECT_EQ(point, kept);
+  spot->Release();
+  point->Release();
+}
+
+TEST_F(RendererTest, ReadyZeroLeavesTheBackBufferAlone) {
+  ASSERT_TRUE(Start());
+  ShowSquare(0, 0, 10);
+  Renderer.ready = 0;
+  std::fill(Renderer.backSurface->pixels.begin(), Renderer.backSurface->pixels.end(), 0x123456u);
+  Renderer.RenderPlayerViews();
+  Renderer.RenderFullView();
+  for (uint32_t p : Renderer.backSurface->pixels) ASSERT_EQ(p, 0x123456u);
+}
+
+TEST_F(RendererTest, EmptySceneLeavesEveryPixelZero) {
+  ASSERT_TRUE(Start());
+  std::fill(Renderer.backSurface->pixels.begin(), Renderer.backSurface->pixels.end(), 0x123456u);
+  Renderer.RenderPlayerViews();
+  for (uint32_t p : Renderer.backSurface->pixels) ASSERT_EQ(p, 0u);
+  std::fill(Renderer.backSurface->pixels.begin(), Renderer.backSurface->pixels.end(), 0x123456u);
+  Renderer.RenderFullView();
+  for (uint32_t p : Renderer.backSurface->pixels) ASSERT_EQ(p, 0u);
+}
+
+TEST_F(RendererTest, HalfViewsEndAtTheBackPlaneAndShowTheirOwnCamera) {
+  ASSERT_TRUE(Start());
+  FrameHandle square = ShowSquare(0, 0, 120);
+  Renderer.SetFramePosition(square, 0, 0, 120);
+  // 120 units ahead: beyond both half views' back plane (and the full view's default one).
+  Renderer.RenderPlayerViews();
+  EXPECT_EQ(Lit(0, 320), 0);
+  Renderer.RenderFullView();
+  EXPECT_EQ(Lit(0, 320), 0);
+  // 90 ahead: both cameras look along +z from the origin, both halves show it.
+  Renderer.SetFramePosition(square, 0, 0, 90);
+  Renderer.RenderPlayerViews();
+  EXPECT_GT(Lit(0, 160), 0);
+  EXPECT_GT(Lit(160, 320), 0);
+  // Turning camera 1 away empties only the right half; turning camera 0 away only the left.
+  Renderer.SetCameraAngles(1, 0, 180, 0);
+  Renderer.RenderPlayerViews();
+  EXPECT_GT(Lit(0, 160), 0);
+  EXPECT_EQ(Lit(160, 320), 0);
+  Renderer.SetCameraAngles(1, 0, 0, 0);
+  Renderer.SetCameraAngles(0, 0, 180, 0);
+  Renderer.RenderPlayerViews();
+  EXPECT_EQ(Lit(0, 160), 0);
+  EXPECT_GT(Lit(160, 320), 0);
+  // The full view follows camera 0.
+  Renderer.RenderFullView();
+  EXPECT_EQ(Lit(0, 320), 0);
+}
+
+TEST_F(RendererTest, SceneLightShinesStraightDownOnTheDefaultFlatQuality) {
+  ASSERT_TRUE(Start());
+  // The start-up's directional light: a frame at (0, 100, 0) turned by (90, 0, 0).
+  LightHandle light = nullptr;
+  ASSERT_TRUE(Renderer.CreateLight(&light, D3DRMLIGHT_DIRECTIONAL, 1, 1, 1));
+  FrameHandle lightFrame = NewFrame();
+  Renderer.SetFramePosition(lightFrame, 0, 100, 0);
+  Renderer.SetOrientationAngles(lightFrame, 90, 0, 0);
+  lightFrame->AddLight(light);
+  light->Release();
+  // The square facing the camera gets ambient light only; turned face up, it gets everything.
+  FrameHandle square = ShowSquare(0, 0, 10);
+  Renderer.RenderFullView();
+  EXPECT_EQ(Back(160, 120), PackPixel(0.4f, 0.4f, 0.4f));
+  Renderer.SetRotationAngles(square, 90, 0, 0);  // its front now faces up
+  Renderer.SetFramePosition(square, 0, -2, 10);
+  Renderer.SetCameraAngles(0, 45, 0, 0);  // look down at it from above
+  Renderer.SetCameraPosition(0, 0, 8, 0);
+  Renderer.RenderFullView();
+  int white = 0;
+  for (uint32_t p : Renderer.backSurface->pixels) white += p == 0xFFFFFFu;
+  EXPECT_GT(white, 100);
+}
+
+TEST_F(RendererTest, PresentCopiesTheBackBufferToTheDrawingArea) {
+  ASSERT_TRUE(Start());
+  ShowSquare(0, 0, 10);
+  Renderer.RenderPlayerViews();
+  const POINT origin = ClientOriginOf(MainWindow);
+  Renderer.Present(origin.x, origin.y);
+  const IDirectDrawSurface* primary = Renderer.primarySurface;
+  ASSERT_EQ(primary->Origin().x, origin.x);
+  ASSERT_GE(primary->width, 320);
+  ASSERT_GE(primary->height, 240);
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 320; ++x) ASSERT_EQ(primary->pixels[y * primary->pitch + x], Back(x, y));
+}
+
+TEST_F(RendererTest, ReleaseModelsEmptiesEverySlot) {
+  ASSERT_TRUE(Start());
+  const std::string path = SquareModel();
+  ModelHandle* slots[] = {&Match.craftModel,    &Match.groundModel,   &Match.bulletModel,
+                          &Match.shadowModel,   &TitleScene.model,    &Match.itemModels[0],
+                          &Match.itemModels[1], &Match.itemModels[2], &Match.itemShadowModel,
+                          &Match.debrisModel};
+  for (ModelHandle* slot : slots) ASSERT_TRUE(Renderer.LoadModel(slot, path.c_str()));
+  ReleaseModels();
+  for (ModelHandle* slot : slots) EXPECT_EQ(*slot, nullptr);
+  ReleaseModels();  // nothing left to release
+}
+
+class PaletteTest : public RendererTest {
+ protected:
+  std::string Write(const std::vector<unsigned char>& bytes) {
+    const std::string path = ::testing::TempDir() + "renderer_test_pal.bmp";
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+  // A bitmap's headers with the given header size, bit count and colours used, then `entries`
+  // colour-table entries where entry i is (blue i, green 2i, red 3i, reserved 7).
+  std::vector<unsigned char> Bitmap(uint32_t headerSize, uint16_t bits, uint32_t used,
+                                    int entries) {
+    std::vector<unsigned char> b(54, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    auto put32 = [&](size_t at, uint32_t v) {
+      for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    put32(14, headerSize);
+    b[28] = static_cast<unsigned char>(bits);
+    b[29] = static_cast<unsigned char>(bits >> 8);
+    put32(46, used);
+    for (int i = 0; i < entries; ++i) {
+      b.push_back(static_cast<unsigned char>(i));
+      b.push_back(static_cast<unsigned char>(2 * i));
+      b.push_back(static_cast<unsigned char>(3 * i));
+      b.push_back(7);
+    }
+    return b;
+  }
+  IDirectDrawPalette* Load(const std::string& path) {
+    IDirectDrawPalette* p = LoadPalette(Renderer.directDraw, path.c_str());
+    EXPECT_NE(p, nullptr);
+    return p;
+  }
+  void ExpectDefault(const PALETTEENTRY& e, int i) {
+    PALETTEENTRY d = fallback_->entries[i];
+    EXPECT_EQ(e.peRed, d.peRed) << i;
+    EXPECT_EQ(e.peGreen, d.peGreen) << i;
+    EXPECT_EQ(e.peBlue, d.peBlue) << i;
+  }
+  void SetUp() override {
+    RendererTest::SetUp();
+    ASSERT_TRUE(Start());
+    fallback_ = Load(::testing::TempDir() + "no_such_palette.bmp");
+  }
+  void TearDown() override {
+    fallback_->Release();
+    RendererTest::TearDown();
+  }
+  IDirectDrawPalette* fallback_ = nullptr;
+};
+
+TEST_F(PaletteTest, MissingFileGivesAFixedDefault) {
+  EXPECT_EQ(fallback_->entries[0].peRed, 0);
+  EXPECT_EQ(fallback_->entries[0].peBlue, 0);
+  EXPECT_EQ(fallback_->entries[255].peRed, 255);
+  EXPECT_EQ(fallback_->entries[215].peGreen, 255);
+  int distinct = 0;
+  for (int i = 1; i < 256; ++i)
+    distinct += std::memcmp(&fallback_->entries[i], &fallback_->entries[i - 1], 4) != 0;
+  EXPECT_EQ(distinct, 255);
+}
+
+TEST_F(PaletteTest, ColourTableIsSwappedToRedGreenBlue) {
+  IDirectDrawPalette* p = Load(Write(Bitmap(40, 8, 0, 256)));
+  for (int i : {0, 1, 60, 255}) {
+    EXPECT_EQ(p->entries[i].peRed, static_cast<unsigned char>(3 * i));
+    EXPECT_EQ(p->entries[i].peGreen, static_cast<unsigned char>(2 * i));
+    EXPECT_EQ(p->entries[i].peBlue, static_cast<unsigned char>(i));
+    EXPECT_EQ(p->entries[i].peFlags, 7);
+  }
+  p->Release();
+  // Colours used limits the entries converted; 4 bits give 16 when it is 0.
+  p = Load(Write(Bitmap(40, 8, 3, 256)));
+  EXPECT_EQ(p->entries[2].peRed, 6);
+  ExpectDefault(p->entries[3], 3);
+  p->Release();
+  p = Load(Write(Bitmap(40, 4, 0, 256)));
+  EXPECT_EQ(p->entries[15].peRed, 45);
+  ExpectDefault(p->entries[16], 16);
+  p->Release();
+}
+
+TEST_F(PaletteTest, ShortOrMalformedFilesUseOnlyWhatTheyHold) {
+  // The table ends after 5 of 256 entries (and half of a sixth): the rest is the default.
+  std::vector<unsigned char> cut = Bitmap(40, 8, 0, 6);
+  cut.resize(cut.size() - 2);
+  IDirectDrawPalette* p = Load(Write(cut));
+  EXPECT_EQ(p->entries[4].peRed, 12);
+  for (int i = 5; i < 256; ++i) ExpectDefault(p->entries[i], i);
+  p->Release();
+  // Headers cut short, a wrong header size, more than 8 bits: the whole default.
+  for (const std::vector<unsigned char>& bytes :
+       {std::vector<unsigned char>(20, 0xAB), Bitmap(12, 8, 0, 256), Bitmap(40, 24, 0, 256),
+        std::vector<unsigned char>()}) {
+    p = Load(Write(bytes));
+    for (int i = 0; i < 256; ++i) ExpectDefault(p->entries[i], i);
+    p->Release();
+  }
+  EXPECT_EQ(LoadPalette(nullptr, "pal.bmp"), nullptr);
+}
+
+}  // namespace
