@@ -68,6 +68,12 @@ struct Match {
 
   void RunMatch();
 
+  // One frame of play, from its start to its wait. Continue: the round goes on; RoundOver: a
+  // destroyed craft's countdown ran out and the result has been shown (the round still stands);
+  // Leave: Esc was pressed and the round has been torn down.
+  enum class FrameOutcome { Continue, RoundOver, Leave };
+  FrameOutcome PlayFrame();
+
   // Rounds.
   void SetupRound();
   void PlayIntro();
@@ -101,6 +107,10 @@ extern int32_t FrameParity;
 // linear congruential generator (state x 214013 + 2531011, bits 16 to 30).
 int32_t RandomInt(int32_t lo, int32_t hi);
 void SeedRandom(uint32_t seed);
+// Tests only: when set, RandomInt returns what this returns instead of drawing from the generator.
+extern int32_t (*RandomIntHook)(int32_t lo, int32_t hi);
 
 // Degrees to radians with the game's own value of pi.
-inline double DegToRad(int32_t degrees) { return degrees * 3.1415926535 / 180.0; }
+inline double DegToRad(int32_t degrees) {
+  return degrees * 3.1415926535 / 180.0;
+}

@@ -1,0 +1,70 @@
+// The match record, the random generator and the frame loop of play.
+#include "match/match.h"
+
+#include "render/renderer.h"
+#include "shell/keyboard.h"
+#include "shell/pacing.h"
+
+struct Match Match;
+int32_t FrameParity = 0;
+int32_t (*RandomIntHook)(int32_t lo, int32_t hi) = nullptr;
+
+namespace {
+uint32_t RandomState = 1;
+}
+
+void SeedRandom(uint32_t seed) {
+  RandomState = seed;
+}
+
+int32_t RandomInt(int32_t lo, int32_t hi) {
+  if (RandomIntHook) return RandomIntHook(lo, hi);
+  RandomState = RandomState * 214013u + 2531011u;
+  int32_t r = static_cast<int32_t>((RandomState >> 16) & 0x7FFF);
+  return lo + r % (hi - lo + 1);
+}
+
+Match::FrameOutcome Match::PlayFrame() {
+  BeginFrame();
+  if (KeyState[VK_ESCAPE]) {
+    KeyState[VK_ESCAPE] = 0;
+    TeardownRound();
+    return FrameOutcome::Leave;
+  }
+  FrameParity = FrameParity == 0 ? 1 : 0;
+  for (int p = 0; p < 2; ++p) {
+    if (life[p] == 0) {
+      ++deathTimer[p];
+      if (deathTimer[p] > 50) {
+        // Nothing more of this frame runs: it is neither drawn nor shown.
+        ShowResult();
+        return FrameOutcome::RoundOver;
+      }
+    }
+    ControlPlayer(p);
+    PickUpItem(p);
+    FlyPlayer(p);
+    PlaceCamera(p);
+    UpdateDebris(p);
+  }
+  SpawnItem();
+  UpdateBullets();
+  Renderer.RenderPlayerViews();
+  DrawHud();
+  PresentFrame();
+  WaitFrame(50);
+  return FrameOutcome::Continue;
+}
+
+void Match::RunMatch() {
+  for (;;) {
+    SetupRound();
+    PlayIntro();
+    FrameOutcome outcome;
+    do {
+      outcome = PlayFrame();
+    } while (outcome == FrameOutcome::Continue);
+    if (outcome == FrameOutcome::Leave) return;
+    TeardownRound();
+  }
+}
