@@ -106,6 +106,10 @@ class IDirectDrawSurface : public RefCounted {
   std::vector<uint32_t> pixels;
   bool primary = false;
   HWND window = nullptr;  // primary only: the window whose drawing area this is
+  // Primary only: in full screen (or without a window) the store is the display mode's size,
+  // taken from the display object when the surface was created.
+  bool fullScreen = false;
+  int displayWidth = 0, displayHeight = 0;
   bool hasColorKey = false;
   DDCOLORKEY colorKey;
   IDirectDrawPalette* palette = nullptr;  // referenced
@@ -116,8 +120,8 @@ class IDirectDrawSurface : public RefCounted {
   // Screen position of pixel (0, 0) of the store: (0, 0) except for a windowed primary surface.
   POINT Origin() const;
 
-  HRESULT Blt(const RECT* destRect, IDirectDrawSurface* source, const RECT* sourceRect,
-              DWORD flags, const DDBLTFX* fx);
+  HRESULT Blt(const RECT* destRect, IDirectDrawSurface* source, const RECT* sourceRect, DWORD flags,
+              const DDBLTFX* fx);
   HRESULT GetDC(HDC* dc);
   HRESULT ReleaseDC(HDC dc);
   HRESULT Lock(const RECT* rect, DDSURFACEDESC* desc, DWORD flags, void* event);

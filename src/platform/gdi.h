@@ -40,7 +40,9 @@ int GetDeviceCaps(HDC dc, int index);
 // A positive height is the cell height in pixels, a width the average character width (0 keeps the
 // face's proportions); weight 700 and more is bold. The face is looked up by name, then
 // "IPAPMincho", then any Japanese serif face, then any face at all; when no font can be found at
-// all the font draws nothing.
+// all the font draws nothing (and measures 0 across). An empty or null name asks for the default
+// face. Escapement, orientation, underline, strike-out, character set and the precision, quality
+// and pitch arguments are accepted and not used: texts are drawn level, in the face's own glyphs.
 HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
                   DWORD underline, DWORD strikeOut, DWORD charset, DWORD outPrecision,
                   DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, const char* faceName);
@@ -51,9 +53,27 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
 BOOL DeleteObject(HGDIOBJ object);
 
 int SetBkMode(HDC dc, int mode);
+int GetBkMode(HDC dc);
 COLORREF SetTextColor(HDC dc, COLORREF colour);
 COLORREF GetTextColor(HDC dc);
 COLORREF SetBkColor(HDC dc, COLORREF colour);
+COLORREF GetBkColor(HDC dc);
+
+// The object of a kind currently selected into the context.
+constexpr UINT OBJ_PEN = 1, OBJ_BRUSH = 2, OBJ_FONT = 6;
+HGDIOBJ GetCurrentObject(HDC dc, UINT type);
+
+// Metrics of the selected font, in pixels: tmHeight is the cell height, tmAscent the part above
+// the baseline, tmAveCharWidth the face's average character width at this size.
+struct TEXTMETRICA {
+  LONG tmHeight = 0, tmAscent = 0, tmDescent = 0, tmAveCharWidth = 0;
+};
+BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
+
+// The font file and family a font draws with, after the fallbacks; empty strings when no font
+// could be found at all.
+const char* FontFileOf(HFONT font);
+const char* FontFamilyOf(HFONT font);
 
 // Draws `length` bytes of UTF-8 text with the top-left of its cell at (x, y).
 BOOL TextOutA(HDC dc, int x, int y, const char* text, int length);

@@ -1,0 +1,295 @@
+#include "platform/gdi.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t Magenta = 0xFF00FF;
+
+// A magenta buffer with a device context on it.
+struct Canvas {
+  int width, height;
+  std::vector<uint32_t> pixels;
+  HDC dc;
+  Canvas(int w, int h, POINT origin = POINT{}) : width(w), height(h), pixels(w * h, Magenta) {
+    dc = CreateBufferDC(pixels.data(), w, h, w, origin);
+  }
+  ~Canvas() { DeleteBufferDC(dc); }
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+  int Count(uint32_t value) const {
+    return static_cast<int>(std::count(pixels.begin(), pixels.end(), value));
+  }
+  // The box around every pixel that is not magenta (left, top, right, bottom; exclusive).
+  RECT Ink() const {
+    RECT r{width, height, -1, -1};
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        if (At(x, y) != Magenta)
+          r = RECT{std::min<LONG>(r.left, x), std::min<LONG>(r.top, y),
+                   std::max<LONG>(r.right, x + 1), std::max<LONG>(r.bottom, y + 1)};
+    return r;
+  }
+};
+
+HFONT Font(int height, int width = 0, int weight = FW_NORMAL, int italic = 0,
+           const char* face = "IPAPMincho") {
+  return CreateFontA(height, width, 0, 0, weight, static_cast<DWORD>(italic), 0, 0,
+                     SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, face);
+}
+
+int Len(const char* s) {
+  return static_cast<int>(std::strlen(s));
+}
+
+LONG Width(HDC dc, const char* text) {
+  SIZE size;
+  EXPECT_TRUE(GetTextExtentPoint32A(dc, text, Len(text), &size));
+  return size.cx;
+}
+
+bool HaveFonts() {
+  HFONT f = Font(20);
+  const bool have = *FontFileOf(f) != '\0';
+  DeleteObject(f);
+  return have;
+}
+
+TEST(DeviceContextTest, FreshContextHasTheDefaults) {
+  Canvas c(200, 40);
+  EXPECT_EQ(GetTextColor(c.dc), 0u);
+  EXPECT_EQ(GetBkColor(c.dc), 0xFFFFFFu);
+  EXPECT_EQ(GetBkMode(c.dc), OPAQUE);
+  TEXTMETRICA tm;
+  ASSERT_TRUE(GetTextMetricsA(c.dc, &tm));
+  EXPECT_EQ(tm.tmHeight, 16);
+  HDC window = GetDC(nullptr);
+  EXPECT_EQ(GetDeviceCaps(window, BITSPIXEL), 32);
+  EXPECT_EQ(ReleaseDC(nullptr, window), 1);
+  if (!HaveFonts()) GTEST_SKIP() << "no fonts installed";
+
+  // The default face shows the loading notice: the cell box turns white with black text, and
+  // nothing outside it changes.
+  const char* text = "しばらくお待ち下さいな。";
+  const LONG width = Width(c.dc, text);
+  EXPECT_GT(width, 12 * 8);
+  ASSERT_TRUE(TextOutA(c.dc, 3, 5, text, Len(text)));
+  for (int y = 0; y < c.height; ++y)
+    for (int x = 0; x < c.width; ++x) {
+      const bool inCell = x >= 3 && x < 3 + width && y >= 5 && y < 5 + 16;
+      ASSERT_TRUE(inCell ? (c.At(x, y) == 0xFFFFFF || c.At(x, y) == 0) : c.At(x, y) == Magenta);
+    }
+  EXPECT_GT(c.Count(0), 100);  // real glyphs, not empty boxes
+}
+
+TEST(TextTest, GlyphsAreOneBitPerPixelAtEverySizeAndStyle) {
+  if (!HaveFonts()) GTEST_SKIP() << "no fonts installed";
+  const int sizes[][2] = {{20, 8}, {22, 0}, {40, 0}, {40, 22}, {90, 0}, {13, 0}};
+  for (auto [height, width] : sizes) {
+    int plainInk = 0;
+    for (int weight : {FW_NORMAL, 800})
+      for (int italic : {0, 1}) {
+        Canvas c(320, 120);
+        HFONT f = Font(height, width, weight, italic, "ＭＳ Ｐ明朝");
+        SelectObject(c.dc, f);
+        DeleteObject(f);  // still selected: it goes with the context
+        SetBkMode(c.dc, TRANSPARENT);
+        SetTextColor(c.dc, 0xFFFFFF);
+        TextOutA(c.dc, 4, 4, "WIN! LOSE 設定", Len("WIN! LOSE 設定"));
+        const int ink = c.Count(0xFFFFFF);
+        EXPECT_EQ(ink + c.Count(Magenta), 320 * 120)
+            << "blended pixels at " << height << " x " << width << ", weight " << weight
+            << ", italic " << italic;
+        if (weight == FW_NORMAL && !italic) plainInk = ink;
+        if (weight == 800 && !italic) {
+          EXPECT_GT(ink, plainInk * 11 / 10) << "bold is thicker";
+        }
+      }
+  }
+}
+
+TEST(TextTest, HeightIsTheCellAndTextHangsFromItsTop) {
+  if (!HaveFonts()) GTEST_SKIP() << "no fonts installed";
+  Canvas c(200, 100);
+  HFONT f = Font(40);
+  SelectObject(c.dc, f);
+  SetBkMode(c.dc, TRANSPARENT);
+  TEXTMETRICA tm;
+  ASSERT_TRUE(GetTextMetricsA(c.dc, &tm));
+  EXPECT_EQ(tm.tmHeight, 40);
+  EXPECT_EQ(tm.tmAscent + tm.tmDescent, 40);
+  EXPECT_GT(tm.tmAscent, 28);
+  SIZE size;
+  GetTextExtentPoint32A(c.dc, "H", 1, &size);
+  EXPECT_EQ(size.cy, 40);
+  // A capital stands on the baseline, tmAscent below the top of the cell.
+  TextOutA(c.dc, 10, 20, "H", 1);
+  const RECT ink = c.Ink();
+  EXPECT_EQ(ink.bottom, 20 + tm.tmAscent);
+  EXPECT_GE(ink.left, 10);
+  EXPECT_GE(ink.top, 20);
+  // A negative height is the em size, so the cell is larger.
+  HFONT em = Font(-40);
+  EXPECT_EQ(SelectObject(c.dc, em), f);
+  GetTextMetricsA(c.dc, &tm);
+  EXPECT_GT(tm.tmHeight, 40);
+  DeleteObject(f);
+  DeleteObject(em);
+}
+
+TEST(TextTest, ExtentIsTheSumOfAdvancesAndWidthScalesThem) {
+  if (!HaveFonts()) GTEST_SKIP() << "no fonts installed";
+  Canvas c(400, 60);
+  HFONT natural = Font(40), wide = Font(40, 22), narrow = Font(40, 11);
+  HGDIOBJ old = SelectObject(c.dc, natural);
+  const LONG a = Width(c.dc, "W"), b = Width(c.dc, "IN!");
+  EXPECT_EQ(Width(c.dc, "WIN!"), a + b);
+  SIZE part;
+  GetTextExtentPoint32A(c.dc, "WIN!", 1, &part);  // only the bytes given count
+  EXPECT_EQ(part.cx, a);
+  // In opaque mode the filled box is the extent by the cell height.
+  SetBkColor(c.dc, 0x123456);
+  TextOutA(c.dc, 5, 5, "WIN!", 4);
+  const RECT ink = c.Ink();
+  EXPECT_EQ(ink.left, 5);
+  EXPECT_EQ(ink.right, 5 + a + b);
+  EXPECT_EQ(ink.top, 5);
+  EXPECT_EQ(ink.bottom, 45);
+  EXPECT_EQ(c.At(5, 5), 0x563412u);
+
+  SelectObject(c.dc, wide);
+  TEXTMETRICA tm;
+  GetTextMetricsA(c.dc, &tm);
+  EXPECT_EQ(tm.tmAveCharWidth, 22);
+  const LONG wideWidth = Width(c.dc, "WIN! LOSE DRAW");
+  SelectObject(c.dc, narrow);
+  EXPECT_NEAR(static_cast<double>(wideWidth) / Width(c.dc, "WIN! LOSE DRAW"), 2.0, 0.2);
+  SelectObject(c.dc, old);
+  for (HFONT f : {natural, wide, narrow}) EXPECT_TRUE(DeleteObject(f));
+
+  // Malformed UTF-8 and texts far off the buffer are harmless.
+  const std::vector<uint32_t> before = c.pixels;
+  const char bad[] =
+      "\xE3\x81"
+      "A\xFF\xC0\x80\xF4\x90\x80\x80\xED\xA0\x80";
+  EXPECT_TRUE(TextOutA(c.dc, 0, -1000, bad, Len(bad)));
+  EXPECT_TRUE(TextOutA(c.dc, -2000000000, 2000000000, "WIN!", 4));
+  EXPECT_TRUE(TextOutA(c.dc, 2000000000, -5, "WIN!", 4));
+  EXPECT_FALSE(TextOutA(c.dc, 0, 0, "A", -1));
+  EXPECT_EQ(c.pixels, before);
+}
+
+TEST(FontLookupTest, MissingFacesFallBackToTheMinchoFace) {
+  if (!HaveFonts()) GTEST_SKIP() << "no fonts installed";
+  HFONT mincho = Font(20, 0, FW_NORMAL, 0, "IPAPMincho");
+  HFONT missing = Font(20, 0, FW_NORMAL, 0, "No Such Face 4711");
+  HFONT styled = Font(20, 0, 800, 0, "ＭＳ Ｐ明朝");
+  HFONT named = Font(20, 0, FW_NORMAL, 0, "DejaVu Sans");
+  const std::string minchoFile = FontFileOf(mincho);
+  EXPECT_EQ(FontFileOf(missing), minchoFile);
+  EXPECT_EQ(FontFileOf(styled), minchoFile);
+  // A face that is installed is taken by its name.
+  if (std::string(FontFamilyOf(named)) == "DejaVu Sans") {
+    EXPECT_NE(FontFileOf(named), minchoFile);
+  }
+  for (HFONT f : {mincho, missing, styled, named}) DeleteObject(f);
+}
+
+TEST(FontLookupTest, WithNoFontsAtAllTextDrawsNothingAndNothingFails) {
+  // A process of its own whose font configuration lists no fonts.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string config = ::testing::TempDir() + "gdi_test_no_fonts.conf";
+  FILE* file = std::fopen(config.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fputs("<?xml version=\"1.0\"?><fontconfig></fontconfig>\n", file);
+  std::fclose(file);
+  EXPECT_EXIT(
+      {
+        setenv("FONTCONFIG_FILE", config.c_str(), 1);
+        Canvas c(64, 32);
+        HFONT f = Font(20, 0, 800, 0, "ＭＳ Ｐ明朝");
+        bool ok = f != nullptr && *FontFileOf(f) == '\0';
+        SelectObject(c.dc, f);
+        SetBkMode(c.dc, TRANSPARENT);
+        SIZE size;
+        ok = ok && TextOutA(c.dc, 0, 0, "WIN!", 4) && GetTextExtentPoint32A(c.dc, "WIN!", 4, &size);
+        ok = ok && size.cx == 0 && size.cy == 20 && c.Count(Magenta) == 64 * 32;
+        std::exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  std::remove(config.c_str());
+}
+
+TEST(BrushTest, PatBltAndPixels) {
+  Canvas c(10, 8, POINT{100, 200});  // context coordinates are offset by the origin
+  HBRUSH red = CreateSolidBrush(0x0000FF);
+  HGDIOBJ previous = SelectObject(c.dc, red);
+  EXPECT_TRUE(PatBlt(c.dc, 108, 206, -10, 50, PATCOPY));  // a negative width runs left
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 10; ++x) EXPECT_EQ(c.At(x, y), (x < 8 && y >= 6) ? 0xFF0000u : Magenta);
+  EXPECT_FALSE(PatBlt(c.dc, 100, 200, 2, 2, 0x00CC0020));  // only pattern copies
+  EXPECT_EQ(SelectObject(c.dc, previous), red);
+  EXPECT_TRUE(DeleteObject(red));
+  // A selected object that is deleted stays usable until it is deselected.
+  HBRUSH green = CreateSolidBrush(0x00FF00);
+  previous = SelectObject(c.dc, green);
+  EXPECT_TRUE(DeleteObject(green));
+  PatBlt(c.dc, 100, 200, 1, 1, PATCOPY);
+  EXPECT_EQ(c.At(0, 0), 0x00FF00u);
+  SelectObject(c.dc, previous);
+  EXPECT_FALSE(DeleteObject(previous));  // stock objects are never deleted
+
+  // Single pixels: COLORREF 0x00BBGGRR is pixel 0x00RRGGBB.
+  EXPECT_EQ(SetPixel(c.dc, 101, 202, 0x00336699), 0x00336699u);
+  EXPECT_EQ(c.At(1, 2), 0x00996633u);
+  EXPECT_EQ(GetPixel(c.dc, 101, 202), 0x00336699u);
+  EXPECT_EQ(GetPixel(c.dc, 99, 200), CLR_INVALID);
+  EXPECT_EQ(SetPixel(c.dc, 110, 200, 0), CLR_INVALID);
+}
+
+TEST(LineTest, LinesStopBeforeTheirEndPoint) {
+  Canvas c(20, 20);
+  HPEN pen = CreatePen(PS_SOLID, 1, 0xFFFFFF);
+  HGDIOBJ previous = SelectObject(c.dc, pen);
+  MoveToEx(c.dc, 2, 3, nullptr);
+  LineTo(c.dc, 7, 3);
+  POINT was;
+  MoveToEx(c.dc, 9, 9, &was);
+  EXPECT_EQ(was.x, 7);  // LineTo moved the position to its end
+  LineTo(c.dc, 9, 5);
+  LineTo(c.dc, 6, 8);  // a diagonal from there
+  const std::vector<std::pair<int, int>> want = {{2, 3}, {3, 3}, {4, 3}, {5, 3}, {6, 3}, {9, 9},
+                                                 {9, 8}, {9, 7}, {9, 6}, {9, 5}, {8, 6}, {7, 7}};
+  for (auto [x, y] : want) EXPECT_EQ(c.At(x, y), 0xFFFFFFu) << x << "," << y;
+  EXPECT_EQ(c.Count(0xFFFFFF), static_cast<int>(want.size()));
+
+  // A wide pen draws a square around every point; a line from two thousand million pixels away
+  // draws just its visible part, at once.
+  std::fill(c.pixels.begin(), c.pixels.end(), Magenta);
+  HPEN wide = CreatePen(PS_SOLID, 3, 0x0000FF);
+  SelectObject(c.dc, wide);
+  DeleteObject(pen);
+  MoveToEx(c.dc, 5, 10, nullptr);
+  LineTo(c.dc, 10, 10);
+  const RECT ink = c.Ink();
+  EXPECT_EQ(c.Count(0xFF0000), 7 * 3);
+  EXPECT_EQ(ink.left, 4);
+  EXPECT_EQ(ink.right, 11);
+  EXPECT_EQ(ink.top, 9);
+  EXPECT_EQ(ink.bottom, 12);
+  SelectObject(c.dc, previous);
+  DeleteObject(wide);
+  std::fill(c.pixels.begin(), c.pixels.end(), Magenta);
+  MoveToEx(c.dc, -2000000000, 2, nullptr);
+  LineTo(c.dc, 2000000000, 2);
+  EXPECT_EQ(c.Count(0), 20);
+  EXPECT_EQ(c.At(0, 2), 0u);
+}
+
+}  // namespace
