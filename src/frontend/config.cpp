@@ -39,6 +39,16 @@ void DrawStyled(int x, int y, const char* text, int height, int width, COLORREF 
                          0);
 }
 
+// Values stand in the column at x = 180. The stand-in face is wider than the face the layout was
+// drawn for, so a value that would run off the right edge (with its shadow) moves left just enough
+// to stay whole; every other value keeps the column.
+void DrawValue(int y, const char* text, COLORREF colour) {
+  constexpr int column = 180, shadow = 3;
+  const int width = Overlay.MeasureStyledText(text, 20, 8, 800, 0, StyledFace, 128);
+  const int x = column + width + shadow > OverlayWidth ? OverlayWidth - shadow - width : column;
+  DrawStyled(x, y, text, 20, 8, colour);
+}
+
 bool ConsumeKey(int player, int role) {
   uint8_t& key = KeyState[PlayerKey(player, role)];
   if (key == 0) return false;
@@ -54,7 +64,7 @@ void TitleMenu::DrawConfig(int row) {
     COLORREF colour = r == row ? HighlightColour : PlainColour;
     int y = 100 + 32 * r;
     DrawStyled(32, y, Rows[r].label, 20, 8, colour);
-    if (Rows[r].valueCount > 0) DrawStyled(180, y, Rows[r].values[ValueIndex(r)], 20, 8, colour);
+    if (Rows[r].valueCount > 0) DrawValue(y, Rows[r].values[ValueIndex(r)], colour);
   }
   Renderer.RenderFullView();
   PresentOverlay();

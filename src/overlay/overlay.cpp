@@ -69,6 +69,21 @@ int Overlay::DrawStyledText(int x, int y, int centreX, int centreY, const char* 
   return size.cy;
 }
 
+int Overlay::MeasureStyledText(const char* text, int height, int width, int weight, int italic,
+                               const char* faceName, int charset) {
+  if (!text) text = "";
+  HFONT font = CreateFontA(height, width, 0, 0, weight, static_cast<DWORD>(italic), 0, 0,
+                           static_cast<DWORD>(charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, faceName);
+  HDC dc = TakeDC(overlaySurface);
+  SelectObject(dc, font);
+  SIZE size;
+  GetTextExtentPoint32A(dc, text, LengthOf(text), &size);
+  GiveBackDC(overlaySurface, dc);
+  DeleteObject(font);
+  return size.cx;
+}
+
 void Overlay::DrawPlainText(int x, int y, const char* text) {
   HDC dc = TakeDC(primarySurface);
   TextOutA(dc, x, y, text, LengthOf(text));

@@ -19,6 +19,9 @@ struct Overlay {
   int DrawStyledText(int x, int y, int centreX, int centreY, const char* text, int height, int width,
                      int weight, int shadowOffset, COLORREF colour, int italic,
                      const char* faceName, int charset, int escapement);
+  // The width in pixels that DrawStyledText would give the text in this font.
+  int MeasureStyledText(const char* text, int height, int width, int weight, int italic,
+                        const char* faceName, int charset);
   void DrawPlainText(int x, int y, const char* text);
   void FillRect(int x, int y, int width, int height, COLORREF colour);
   void DrawLine(int x, int y, int dx, int dy, int penWidth, COLORREF colour);

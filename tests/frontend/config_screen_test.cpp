@@ -20,7 +20,9 @@ using Steps = std::vector<std::vector<uint8_t>>;
   IDirectDrawSurface* overlay = Renderer.overlaySurface;
   std::vector<uint32_t> screen = overlay->pixels;
   Overlay.Clear();
-  Overlay.DrawStyledText(180, 100 + 32 * row, 160, 120, text, 20, 8, 800, 3, Highlight, 0,
+  const int width = Overlay.MeasureStyledText(text, 20, 8, 800, 0, StyledFace, 128);
+  const int x = std::min(180, OverlayWidth - 3 - width);
+  Overlay.DrawStyledText(x, 100 + 32 * row, 160, 120, text, 20, 8, 800, 3, Highlight, 0,
                          StyledFace, 128, 0);
   Area area = ConfigValueArea(row);
   int differences = 0;
@@ -62,6 +64,35 @@ TEST_F(ConfigTest, CursorWrapsBothWaysAndHighlightsLabelAndValue) {
   EXPECT_TRUE(RowHighlighted(0));
   TitleMenu.MoveConfigCursor(+1, row);
   EXPECT_TRUE(RowHighlighted(1));
+}
+
+// Leftmost and rightmost overlay columns that are not transparent in a row's band.
+std::pair<int, int> InkColumns(int row) {
+  IDirectDrawSurface* overlay = Renderer.overlaySurface;
+  int left = OverlayWidth, right = -1;
+  for (int y = 100 + 32 * row; y < 124 + 32 * row; ++y)
+    for (int x = 150; x < OverlayWidth; ++x)
+      if (overlay->pixels[y * overlay->pitch + x] != PixelOf(KeyColor)) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+      }
+  return {left, right};
+}
+
+TEST_F(ConfigTest, ValuesStandInTheirColumnUnlessTheyWouldRunOffTheEdge) {
+  Options[OptionQuality] = 0;  // "FLAT": narrow, stays in the column
+  TitleMenu.DrawConfig(3);
+  auto [flatLeft, flatRight] = InkColumns(3);
+  EXPECT_GE(flatLeft, 180);
+  EXPECT_LT(flatRight, 260);
+  Options[OptionQuality] = 2;  // "UNLIGHT FLAT": too wide for the column in the stand-in face
+  TitleMenu.DrawConfig(3);
+  auto [wideLeft, wideRight] = InkColumns(3);
+  const int width = Overlay.MeasureStyledText("UNLIGHT FLAT", 20, 8, 800, 0, StyledFace, 128);
+  if (180 + width + 3 > OverlayWidth) EXPECT_LT(wideLeft, 180);
+  EXPECT_LT(wideRight, OverlayWidth - 1) << "the value or its shadow is cut at the edge";
+  EXPECT_GT(wideLeft, 32 + Overlay.MeasureStyledText("QUALITY", 20, 8, 800, 0, StyledFace, 128));
+  Options[OptionQuality] = 0;
 }
 
 TEST_F(ConfigTest, QualityCyclesAndTakesEffectOnlyWhenTheScreenIsLeft) {

@@ -32,7 +32,7 @@ inline Area ConfigLabelArea(int r) {
   return {32, 100 + 32 * r, 176, 124 + 32 * r};
 }
 inline Area ConfigValueArea(int r) {
-  return {180, 100 + 32 * r, 320, 124 + 32 * r};
+  return {170, 100 + 32 * r, 320, 124 + 32 * r};
 }
 constexpr Area TitleArea{0, 10, 320, 100};
 constexpr Area CreditArea{0, 208, 320, 236};
