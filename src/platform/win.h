@@ -47,6 +47,7 @@ struct MSG {
 
 // Messages.
 constexpr UINT WM_NULL = 0x0000;
+constexpr UINT WM_CREATE = 0x0001;
 constexpr UINT WM_DESTROY = 0x0002;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUIT = 0x0012;
@@ -97,7 +98,9 @@ extern const char* const IDC_ARROW;  // the standard arrow
 HCURSOR LoadCursorA(HINSTANCE instance, const char* name);
 
 ATOM RegisterClassA(const WNDCLASSA* windowClass);
-// Opens the window. Without a display (and not headless) it returns null.
+// Opens the window: style WS_POPUP gives a full-screen one. The window procedure receives
+// WM_CREATE before this returns. Without a display (and not headless) it returns null, and
+// LastWindowError tells why.
 HWND CreateWindowExA(DWORD exStyle, const char* className, const char* caption, DWORD style, int x,
                      int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      void* param);
@@ -107,11 +110,16 @@ BOOL UpdateWindow(HWND window);
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
 BOOL GetWindowRect(HWND window, RECT* rect);
-// Screen position of the top-left pixel of the window's drawing area and its size.
+// The drawing area in its own coordinates: (0, 0) to its width and height.
 BOOL GetClientRect(HWND window, RECT* rect);
+// Screen position of the top-left pixel of the window's drawing area ((0, 0) in full screen).
 POINT ClientOriginOf(HWND window);
 int GetSystemMetrics(int index);
+// Headless windows have their window rectangle's top-left corner here, so that the drawing area
+// lies at a position other than (0, 0).
+constexpr int HeadlessWindowLeft = 100, HeadlessWindowTop = 80;
 
+// Makes the queue report WM_QUIT once, ahead of any input still waiting.
 void PostQuitMessage(int exitCode);
 BOOL PeekMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
 // Takes the next message, waiting for one. Returns 0 for WM_QUIT.
@@ -120,7 +128,8 @@ BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
 // Default handling: WM_CLOSE destroys the window; everything else returns 0.
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Blocks until a message is waiting or the given number of milliseconds has passed.
+// Blocks until a message is waiting or the given number of milliseconds has passed (headless: the
+// clock moves on to the next scheduled message or by the whole time).
 void WaitMessageTimeout(DWORD milliseconds);
 
 // The multimedia clock: milliseconds, wrapping at 2^32.
@@ -133,9 +142,16 @@ void SetExitHandler(std::function<void(int)> handler);
 
 // The window currently shown, for the display (see ddraw.h); null when none is open.
 HWND ActiveWindow();
-// Fills the window's drawing area from a ScreenWidth x ScreenHeight image of XRGB pixels and shows
-// it: integer-scaled and letterboxed in black when the window or screen is larger.
+// Fills the window's drawing area from a ScreenWidth x ScreenHeight image of XRGB pixels (pitch
+// in pixels) and shows it: integer-scaled and letterboxed in black when the window or screen is
+// larger.
 void PresentPixels(HWND window, const uint32_t* pixels, int width, int height, int pitch);
+
+// The virtual-key code of an SDL scancode, 0 for keys the layer does not deliver. Positions, not
+// layouts: the keypad digits give VK_NUMPAD0 to VK_NUMPAD9 whatever the state of Num Lock.
+UINT VirtualKeyOfScancode(int scancode);
+// Why the last window could not be opened (for one line on stderr); "" when nothing failed.
+const char* LastWindowError();
 
 // Headless operation for tests: no display, no SDL video; the clock starts at 0 and moves only
 // when a test advances it or when the game waits; messages come from what tests post.
@@ -149,8 +165,12 @@ void AdvanceClock(DWORD milliseconds);
 // Input as the system would deliver it to the open window, now or when the clock reaches `time`.
 void Post(UINT message, WPARAM wParam, LPARAM lParam = 0);
 void PostAt(DWORD time, UINT message, WPARAM wParam, LPARAM lParam = 0);
-inline void KeyDown(UINT vk) { Post(WM_KEYDOWN, vk); }
-inline void KeyUp(UINT vk) { Post(WM_KEYUP, vk); }
+inline void KeyDown(UINT vk) {
+  Post(WM_KEYDOWN, vk);
+}
+inline void KeyUp(UINT vk) {
+  Post(WM_KEYUP, vk);
+}
 // Called at the start of every PeekMessageA: lets a test act at exact points of the game's loops.
 void SetPumpHook(std::function<void()> hook);
 // A wait that would move the clock past this time throws std::runtime_error instead, so that a

@@ -25,4 +25,6 @@ extern const uint8_t KeyMap[2 * KeysPerPlayer];
 // 0 while Ctrl is held: frame pacing stops waiting.
 extern int32_t WaitEnabled;
 
-inline uint8_t PlayerKey(int player, int role) { return KeyMap[KeysPerPlayer * player + role]; }
+inline uint8_t PlayerKey(int player, int role) {
+  return KeyMap[KeysPerPlayer * player + role];
+}

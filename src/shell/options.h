@@ -12,3 +12,8 @@ extern int32_t ScreenHeight;
 
 void LoadOptions();
 void SaveOptions();
+
+// Makes the program's own directory the working directory when the current one has no "data"
+// directory but the program's has, so that a player who starts the game from elsewhere still gets
+// its models and its option.dat.
+void EnterGameDirectory();

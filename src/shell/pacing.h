@@ -16,3 +16,6 @@ void BeginFrame();
 void WaitFrame(DWORD milliseconds);
 void PresentFrame();
 void UpdateClientOrigin();
+// The screen position of the window's drawing area as PresentFrame and UpdateClientOrigin compute
+// it: (0, 0) in full screen, else from the window rectangle and the frame's system metrics.
+POINT DrawingAreaPosition();

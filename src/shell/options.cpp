@@ -1,0 +1,111 @@
+// The settings file: four bytes, read at start-up and written when the config screen is left.
+#include "shell/options.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/win.h"
+
+int8_t Options[4];
+int32_t FullScreen = 0;
+int32_t ScreenWidth = 320;
+int32_t ScreenHeight = 240;
+
+namespace {
+
+constexpr const char* OptionFile = "option.dat";
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Replaces `path` with `size` bytes: a temporary file beside it is written, flushed to the disk
+// and renamed over it, so that the file is always either the old one or the new one. A file that
+// exists but may not be written is left alone, as a failure.
+bool ReplaceFile(const char* path, const void* data, size_t size) {
+  struct stat old;
+  bool exists = stat(path, &old) == 0;
+  if (exists && faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) return false;
+  mode_t mode;
+  if (exists) {
+    mode = old.st_mode & 07777;
+  } else {
+    mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  std::string temp = std::string(path) + ".XXXXXX";
+  int fd = mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, data, size) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  ok = ok && rename(temp.c_str(), path) == 0;
+  if (!ok) {
+    unlink(temp.c_str());
+    return false;
+  }
+  int dir = open(".", O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return true;
+}
+
+}  // namespace
+
+void LoadOptions() {
+  std::memset(Options, 0, sizeof Options);
+  FILE* file = std::fopen(OptionFile, "rb");
+  if (!file) return;
+  std::fread(Options, 1, sizeof Options, file);
+  std::fclose(file);
+  // A hand-edited file may hold anything: every setting is brought back into its range before the
+  // config screen shows it or the Renderer uses it. The reserved byte is kept as it is.
+  if (Options[OptionFullScreen] != 0) Options[OptionFullScreen] = 1;
+  if (Options[OptionScreenSize] != 1) Options[OptionScreenSize] = 0;
+  if (Options[OptionQuality] < 0 || Options[OptionQuality] > 3) Options[OptionQuality] = 0;
+  if (Options[OptionScreenSize] == 1) {
+    ScreenWidth = 640;
+    ScreenHeight = 480;
+  }
+  FullScreen = Options[OptionFullScreen];
+}
+
+void SaveOptions() {
+  if (!ReplaceFile(OptionFile, Options, sizeof Options)) ExitProcess(1);
+}
+
+void EnterGameDirectory() {
+  if (IsDirectory("data")) return;
+  char exe[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return;
+  std::string dir(exe, static_cast<size_t>(n));
+  size_t slash = dir.rfind('/');
+  if (slash == std::string::npos) return;
+  dir.resize(slash == 0 ? 1 : slash);
+  if (IsDirectory(dir + "/data")) {
+    if (chdir(dir.c_str()) != 0) return;
+  }
+}

@@ -1,0 +1,137 @@
+// The message pump and frame pacing on the headless clock.
+#include "shell/pacing.h"
+
+#include "shell/app.h"
+#include "shell/keyboard.h"
+#include "shell/options.h"
+#include "support/headless.h"
+
+namespace {
+
+class PacingTest : public HeadlessTest {
+ protected:
+  void SetUp() override {
+    HeadlessTest::SetUp();
+    ASSERT_NE(OpenHeadlessWindow(), nullptr);
+    // Every pump looks at the queue once more than it finds messages: with nothing queued, one
+    // look is one pump.
+    HeadlessControl::SetPumpHook([this] { ++pumps; });
+  }
+  void StartFrameAt(DWORD time) {
+    HeadlessControl::SetClock(time);
+    BeginFrame();
+    pumps = 0;
+  }
+  int pumps = 0;
+};
+
+TEST_F(PacingTest, WaitsUntilFiftyMillisecondsAfterTheFrameStartWithoutSpinning) {
+  StartFrameAt(1000);
+  HeadlessControl::AdvanceClock(30);  // updating and rendering count towards the frame
+  WaitFrame(50);
+  EXPECT_EQ(timeGetTime(), 1050u);
+  EXPECT_GE(pumps, 2);
+  EXPECT_LE(pumps, 4);
+
+  // A frame that took longer is not waited for, and nothing carries over.
+  StartFrameAt(2000);
+  HeadlessControl::AdvanceClock(70);
+  WaitFrame(50);
+  EXPECT_EQ(timeGetTime(), 2070u);
+  EXPECT_EQ(pumps, 2);
+}
+
+TEST_F(PacingTest, AKeyArrivingDuringTheWaitIsRecordedInThatWait) {
+  StartFrameAt(1000);
+  HeadlessControl::PostAt(1020, WM_KEYDOWN, 'Z');
+  WaitFrame(50);
+  EXPECT_EQ(KeyState['Z'], 1);
+  EXPECT_EQ(timeGetTime(), 1050u);
+}
+
+TEST_F(PacingTest, ZeroMillisecondsPumpsTwiceEvenWithAStartLongPastOrNeverSet) {
+  WaitFrame(0);  // FrameStartTime never set
+  EXPECT_EQ(pumps, 2);
+  StartFrameAt(5000);
+  HeadlessControl::SetClock(500000);
+  pumps = 0;
+  WaitFrame(0);
+  EXPECT_EQ(pumps, 2);
+}
+
+TEST_F(PacingTest, ZeroMillisecondsSleepsBrieflyButWakesForAKey) {
+  StartFrameAt(1000);
+  WaitFrame(0);
+  EXPECT_GT(timeGetTime(), 1000u);
+  EXPECT_LE(timeGetTime(), 1010u);
+
+  StartFrameAt(2000);
+  HeadlessControl::PostAt(2003, WM_KEYDOWN, 'G');
+  WaitFrame(0);
+  EXPECT_EQ(timeGetTime(), 2003u);
+  EXPECT_EQ(KeyState['G'], 1);
+}
+
+TEST_F(PacingTest, CtrlHeldEndsTheWaitAfterTwoPumps) {
+  HeadlessControl::KeyDown(VK_CONTROL);
+  ASSERT_TRUE(PumpMessages());
+  StartFrameAt(1000);
+  WaitFrame(50);
+  EXPECT_EQ(WaitEnabled, 0);
+  EXPECT_EQ(pumps, 2);
+  EXPECT_EQ(timeGetTime(), 1000u);
+}
+
+TEST_F(PacingTest, ADeadlinePastTheClocksWrapEndsTheWaitEarly) {
+  // FrameStartTime + 50 wraps to 30, which the clock has passed already.
+  StartFrameAt(0xFFFFFFECu);
+  WaitFrame(50);
+  EXPECT_EQ(timeGetTime(), 0xFFFFFFECu);
+  EXPECT_EQ(pumps, 2);
+}
+
+TEST_F(PacingTest, TheClockWrappingPastAnUnwrappedDeadlineEndsTheWait) {
+  // The deadline does not wrap, and the wait reaches it before the clock does.
+  StartFrameAt(0xFFFFFF00u);
+  WaitFrame(50);
+  EXPECT_EQ(timeGetTime(), 0xFFFFFF32u);
+
+  // The frame took so long that the clock wrapped past its deadline: 116 ms have passed.
+  StartFrameAt(0xFFFFFFA0u);
+  HeadlessControl::SetClock(20);
+  WaitFrame(50);
+  EXPECT_EQ(timeGetTime(), 20u);
+  EXPECT_EQ(pumps, 2);
+}
+
+TEST_F(PacingTest, DestroyingTheWindowDuringAFrameEndsTheProcessInTheNextWait) {
+  StartFrameAt(1000);
+  DestroyWindow(MainWindow);
+  EXPECT_EQ(ExitCodeOf([] { WaitFrame(50); }), 1);
+  EXPECT_EQ(pumps, 1);
+
+  // And a click arriving during a wait ends it there.
+  ASSERT_NE(OpenHeadlessWindow(), nullptr);
+  StartFrameAt(2000);
+  HeadlessControl::PostAt(2010, WM_RBUTTONDOWN, 0);
+  EXPECT_EQ(ExitCodeOf([] { WaitFrame(50); }), 1);
+  EXPECT_EQ(timeGetTime(), 2010u);
+}
+
+TEST_F(PacingTest, DrawingAreaPositionFollowsTheWindowAndIsZeroInFullScreen) {
+  POINT origin = ClientOriginOf(MainWindow);
+  EXPECT_NE(origin.x, 0);
+  EXPECT_NE(origin.y, 0);
+  UpdateClientOrigin();
+  EXPECT_EQ(ClientOrigin.x, origin.x);
+  EXPECT_EQ(ClientOrigin.y, origin.y);
+  EXPECT_EQ(DrawingAreaPosition().x, origin.x);
+  EXPECT_EQ(DrawingAreaPosition().y, origin.y);
+
+  FullScreen = 1;
+  UpdateClientOrigin();
+  EXPECT_EQ(ClientOrigin.x, 0);
+  EXPECT_EQ(ClientOrigin.y, 0);
+}
+
+}  // namespace
