@@ -3,7 +3,8 @@
 packages=(build-essential cmake pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
   fonts-ipafont-mincho fonts-ipafont-gothic fonts-dejavu-core googletest libgtest-dev
   libbenchmark-dev xvfb xdotool
-  x11-utils x11-apps imagemagick python3 clang libclang-rt-14-dev)
+  x11-utils x11-apps imagemagick python3 clang libclang-rt-14-dev
+  desktop-file-utils appstream)
 
 install_missing_packages() {
   local missing=() package

@@ -2,12 +2,14 @@
 #include "shell/options.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -17,10 +19,11 @@ int8_t Options[4];
 int32_t FullScreen = 0;
 int32_t ScreenWidth = 320;
 int32_t ScreenHeight = 240;
+OptionsFiles OptionsFile;
 
 namespace {
 
-constexpr const char* OptionFile = "option.dat";
+constexpr const char* OptionFileName = "option.dat";
 
 bool IsDirectory(const std::string& path) {
   struct stat st;
@@ -35,6 +38,24 @@ bool WriteAll(int fd, const void* data, size_t size) {
     if (n <= 0) return false;
     p += n;
     size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The directory part of `path`: "." for a bare name.
+std::string DirectoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Creates the directories leading to `path` that do not exist yet, private to the user as
+// configuration directories should be.
+bool MakeDirectoriesFor(const std::string& path) {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    std::string dir = path.substr(0, slash);
+    if (!IsDirectory(dir) && mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
   }
   return true;
 }
@@ -64,7 +85,7 @@ bool ReplaceFile(const char* path, const void* data, size_t size) {
     unlink(temp.c_str());
     return false;
   }
-  int dir = open(".", O_RDONLY | O_DIRECTORY);
+  int dir = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY);
   if (dir >= 0) {
     fsync(dir);
     close(dir);
@@ -72,11 +93,33 @@ bool ReplaceFile(const char* path, const void* data, size_t size) {
   return true;
 }
 
+bool IsAbsolute(const char* path) {
+  return path && path[0] == '/';
+}
+
 }  // namespace
+
+OptionsFiles OptionsFilesFor(bool gameDirWritable, const char* configHome, const char* home) {
+  if (gameDirWritable) return {};
+  std::string base;
+  if (IsAbsolute(configHome)) {
+    base = configHome;
+  } else if (IsAbsolute(home)) {
+    base = home;
+    if (base.back() != '/') base += '/';
+    base += ".config";
+  } else {
+    return {};
+  }
+  if (base.back() != '/') base += '/';
+  return {base + "gronka/" + OptionFileName, OptionFileName};
+}
 
 void LoadOptions() {
   std::memset(Options, 0, sizeof Options);
-  FILE* file = std::fopen(OptionFile, "rb");
+  FILE* file = std::fopen(OptionsFile.path.c_str(), "rb");
+  if (!file && errno == ENOENT && !OptionsFile.previous.empty())
+    file = std::fopen(OptionsFile.previous.c_str(), "rb");
   if (!file) return;
   std::fread(Options, 1, sizeof Options, file);
   std::fclose(file);
@@ -93,19 +136,39 @@ void LoadOptions() {
 }
 
 void SaveOptions() {
-  if (!ReplaceFile(OptionFile, Options, sizeof Options)) ExitProcess(1);
+  const std::string& path = OptionsFile.path;
+  if (!MakeDirectoriesFor(path) || !ReplaceFile(path.c_str(), Options, sizeof Options))
+    ExitProcess(1);
 }
 
-void EnterGameDirectory() {
-  if (IsDirectory("data")) return;
-  char exe[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return;
-  std::string dir(exe, static_cast<size_t>(n));
-  size_t slash = dir.rfind('/');
-  if (slash == std::string::npos) return;
-  dir.resize(slash == 0 ? 1 : slash);
-  if (IsDirectory(dir + "/data")) {
-    if (chdir(dir.c_str()) != 0) return;
+std::string GameDirectoryFor(const std::string& program) {
+  if (IsDirectory("data")) return "";
+  std::string dir = DirectoryOf(program);
+  for (std::string candidate : {dir, dir + "/../share/gronka"}) {
+    if (IsDirectory(candidate + "/data")) return candidate;
   }
+  return "";
+}
+
+namespace {
+
+const char* HomeDirectory() {
+  const char* home = std::getenv("HOME");
+  if (home && *home) return home;
+  const passwd* user = getpwuid(getuid());
+  return user ? user->pw_dir : nullptr;
+}
+
+}  // namespace
+
+void EnterGameDirectory() {
+  char program[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", program, sizeof program - 1);
+  if (n > 0) {
+    std::string dir = GameDirectoryFor(std::string(program, static_cast<size_t>(n)));
+    if (!dir.empty() && chdir(dir.c_str()) != 0)
+      std::fprintf(stderr, "gronka: cannot enter %s: %s\n", dir.c_str(), std::strerror(errno));
+  }
+  bool writable = faccessat(AT_FDCWD, ".", W_OK, AT_EACCESS) == 0;
+  OptionsFile = OptionsFilesFor(writable, std::getenv("XDG_CONFIG_HOME"), HomeDirectory());
 }

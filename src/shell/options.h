@@ -1,7 +1,8 @@
-// The settings: four bytes kept as they are in "option.dat" in the working directory.
+// The settings: four bytes kept as they are in "option.dat", normally in the working directory.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 constexpr int OptionReserved = 0, OptionFullScreen = 1, OptionScreenSize = 2, OptionQuality = 3;
 
@@ -10,10 +11,34 @@ extern int32_t FullScreen;
 extern int32_t ScreenWidth;
 extern int32_t ScreenHeight;
 
+// Where the settings file is read and written.
+struct OptionsFiles {
+  std::string path = "option.dat";  // read at start-up, replaced when the config screen is left
+  std::string previous;             // read instead while `path` does not exist yet; "" for none
+};
+
+// The files LoadOptions and SaveOptions use: "option.dat" in the working directory unless
+// EnterGameDirectory chose otherwise.
+extern OptionsFiles OptionsFile;
+
+// Where the settings are kept for a game whose working directory may (`gameDirWritable`) or may
+// not be written: beside the game, or else in the user's configuration directory
+// ($XDG_CONFIG_HOME, or $HOME/.config when that is unset or not absolute) as gronka/option.dat,
+// picking up the option.dat beside the game until that file exists. With neither directory known
+// the file stays beside the game, where saving it will fail.
+OptionsFiles OptionsFilesFor(bool gameDirWritable, const char* configHome, const char* home);
+
 void LoadOptions();
+// Replaces the file with the four bytes (creating the directories on its path); ends the process
+// with exit code 1 when it cannot.
 void SaveOptions();
 
-// Makes the program's own directory the working directory when the current one has no "data"
-// directory but the program's has, so that a player who starts the game from elsewhere still gets
-// its models and its option.dat.
+// The directory the game works in when the program is the file `program`: "" to stay in the
+// current directory, which has a "data" directory; else the program's own directory when that has
+// one; else the program's ../share/gronka when that has one (an installed game); else "".
+std::string GameDirectoryFor(const std::string& program);
+
+// Makes the game's directory (GameDirectoryFor this program) the working directory, so that
+// "data" and "pal.bmp" resolve, then chooses OptionsFile for it once: a game directory that cannot
+// be written keeps the settings in the user's configuration directory.
 void EnterGameDirectory();
