@@ -38,6 +38,10 @@ bool Renderer::Init(HWND window, int screenWidth, int screenHeight, int fullScre
   // Without the retained-mode object nothing below can be made.
   if (rm == nullptr) return false;
   if (FAILED(rm->CreateFrame(nullptr, &scene))) return false;
+  // Room for every frame a match puts into the scene at once (the craft and their shadows, the
+  // ground, the item and its marker, 200 bullets and 100 debris pieces), so that attaching a bullet
+  // in a frame of play never has to grow the list.
+  scene->children.reserve(512);
   if (FAILED(rm->CreateFrame(scene, &camera[0]))) return false;
   if (FAILED(rm->CreateFrame(scene, &camera[1]))) return false;
   camera[0]->SetPosition(scene, 0, 0, 0);

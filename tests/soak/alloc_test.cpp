@@ -1,0 +1,381 @@
+// No heap allocation in a frame of play: every global allocation function of the program is
+// replaced by one that counts, and whole frames of play run with a full bullet pool, both players
+// firing level-4 volleys after collecting items, and later with debris flying. Only the frames that
+// spawn an item or destroy a craft may allocate (they create frames).
+//
+// What is counted: every operator new of the process, and, outside the sanitizer builds, every
+// malloc, calloc and realloc as well (the C allocator is replaced by one that counts and hands on
+// to the C library's own; the sanitizers bring their own allocator, so there only operator new is
+// counted).
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "shell/keyboard.h"
+#include "shell/pacing.h"
+#include "support/match_harness.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define GRONKA_COUNT_MALLOC 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define GRONKA_COUNT_MALLOC 0
+#endif
+#endif
+#ifndef GRONKA_COUNT_MALLOC
+#define GRONKA_COUNT_MALLOC 1
+#endif
+
+namespace {
+
+std::atomic<bool> Counting{false};
+std::atomic<long> NewCalls{0};
+std::atomic<long> MallocCalls{0};
+
+}  // namespace
+
+#if GRONKA_COUNT_MALLOC
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* block, size_t size);
+void __libc_free(void* block);
+
+void* malloc(size_t size) noexcept {
+  if (Counting.load(std::memory_order_relaxed)) MallocCalls.fetch_add(1);
+  return __libc_malloc(size);
+}
+void* calloc(size_t count, size_t size) noexcept {
+  if (Counting.load(std::memory_order_relaxed)) MallocCalls.fetch_add(1);
+  return __libc_calloc(count, size);
+}
+void* realloc(void* block, size_t size) noexcept {
+  if (Counting.load(std::memory_order_relaxed)) MallocCalls.fetch_add(1);
+  return __libc_realloc(block, size);
+}
+void free(void* block) noexcept {
+  __libc_free(block);
+}
+}
+namespace {
+void* RawAllocate(size_t size) {
+  return __libc_malloc(size);
+}
+void RawFree(void* block) {
+  __libc_free(block);
+}
+}  // namespace
+#else
+namespace {
+void* RawAllocate(size_t size) {
+  return std::malloc(size);
+}
+void RawFree(void* block) {
+  std::free(block);
+}
+}  // namespace
+#endif
+
+namespace {
+
+void* CountedNew(size_t size) {
+  if (Counting.load(std::memory_order_relaxed)) NewCalls.fetch_add(1);
+  void* block = RawAllocate(size == 0 ? 1 : size);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+
+void* CountedAlignedNew(size_t size, std::align_val_t align) {
+  if (Counting.load(std::memory_order_relaxed)) NewCalls.fetch_add(1);
+  const size_t alignment = static_cast<size_t>(align);
+  size = (size + alignment - 1) / alignment * alignment;
+  void* block = std::aligned_alloc(alignment, size == 0 ? alignment : size);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+
+}  // namespace
+
+void* operator new(size_t size) {
+  return CountedNew(size);
+}
+void* operator new[](size_t size) {
+  return CountedNew(size);
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return CountedNew(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return CountedNew(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new(size_t size, std::align_val_t align) {
+  return CountedAlignedNew(size, align);
+}
+void* operator new[](size_t size, std::align_val_t align) {
+  return CountedAlignedNew(size, align);
+}
+void operator delete(void* block) noexcept {
+  RawFree(block);
+}
+void operator delete[](void* block) noexcept {
+  RawFree(block);
+}
+void operator delete(void* block, size_t) noexcept {
+  RawFree(block);
+}
+void operator delete[](void* block, size_t) noexcept {
+  RawFree(block);
+}
+void operator delete(void* block, std::align_val_t) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block, std::align_val_t) noexcept {
+  std::free(block);
+}
+void operator delete(void* block, size_t, std::align_val_t) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block, size_t, std::align_val_t) noexcept {
+  std::free(block);
+}
+
+namespace {
+
+// Which frames drew the random numbers of an item spawn (its type, 0..2) or of a destruction (the
+// first debris spin, -90..90). The numbers themselves still come from the game's generator.
+int SpawnDraws = 0;
+int DebrisDraws = 0;
+int32_t Observe(int32_t lo, int32_t hi) {
+  if (lo == 0 && hi == 2) ++SpawnDraws;
+  if (lo == -90 && hi == 90) ++DebrisDraws;
+  RandomIntHook = nullptr;
+  const int32_t value = RandomInt(lo, hi);
+  RandomIntHook = &Observe;
+  return value;
+}
+
+struct FrameRecord {
+  int frame;
+  long news;
+  long mallocs;
+  bool spawned;
+  bool destroyed;
+  Match::FrameOutcome outcome;
+};
+
+class AllocationTest : public MatchTest {
+ protected:
+  void SetUp() override {
+    MatchTest::SetUp();
+    HeadlessControl::SetTimeLimit(0x70000000);
+    RandomIntHook = &Observe;
+    records.reserve(4000);
+  }
+  void TearDown() override {
+    Counting = false;
+    RandomIntHook = nullptr;
+    if (Match.groundFrame) Match.TeardownRound();
+    MatchTest::TearDown();
+  }
+
+  // One frame of play, its allocations counted.
+  Match::FrameOutcome Frame() {
+    SpawnDraws = DebrisDraws = 0;
+    const long news = NewCalls, mallocs = MallocCalls;
+    Counting = true;
+    const Match::FrameOutcome outcome = Match.PlayFrame();
+    Counting = false;
+    records.push_back({++frames, NewCalls - news, MallocCalls - mallocs, SpawnDraws > 0,
+                       DebrisDraws > 0, outcome});
+    int active = 0;
+    for (const Bullet& bullet : Match.bullets) active += bullet.active;
+    // Volleys leave the pool full; the same frame's update then lets the oldest bullets out.
+    if (active >= BulletCount - 10) ++fullPoolFrames;
+    mostBullets = std::max(mostBullets, active);
+    return outcome;
+  }
+
+  static void Hold(int player, int role, bool down) {
+    KeyState[PlayerKey(player, role)] = down ? 1 : 0;
+  }
+
+  // Puts the player where the item stands, so that this frame collects it.
+  static void FlyInto(int player) {
+    Match.x[player] = Match.itemX;
+    Match.y[player] = Match.itemY;
+    Match.z[player] = Match.itemZ;
+  }
+
+  // Short taps on every key: turns both ways, dives and climbs, the camera key.
+  static void Steer(int step) {
+    for (int p = 0; p < 2; ++p) {
+      const int t = (step + 11 * p) % 48;
+      Hold(p, RoleLeft, t < 3);
+      Hold(p, RoleRight, t >= 24 && t < 27);
+      Hold(p, RoleUp, t >= 12 && t < 14);
+      Hold(p, RoleDown, t >= 36 && t < 38);
+      if (step % 53 == 7 * p) Hold(p, RoleCamera, true);
+    }
+  }
+
+  // Each player on a lane along one side of the arena, facing across it, so that a volley flies
+  // the whole width before it leaves: with four bullets a frame the pool stays full.
+  static void KeepOnLanes() {
+    Match.x[0] = -20;
+    Match.z[0] = -38;
+    Match.x[1] = 20;
+    Match.z[1] = 38;
+    Match.y[0] = 8;
+    Match.y[1] = 12;
+    Match.life[0] = Match.life[1] = 10;
+  }
+
+  // Both players fire, collect items until their volleys are level 4, then fly on with a full pool.
+  void PlayWithFullPool(int count) {
+    Hold(0, RoleFire, true);
+    Hold(1, RoleFire, true);
+    int step = 0;
+    while (Match.power[0] < 4 || Match.power[1] < 4) {
+      ASSERT_LT(step, 400) << "too few power items";
+      if (step % 2 == 0) FlyInto(Match.power[0] < 4 ? 0 : 1);
+      Steer(step++);
+      ASSERT_EQ(Frame(), Match::FrameOutcome::Continue);
+    }
+    Match.yaw[0] = 0;
+    Match.yaw[1] = 180;
+    for (int i = 0; i < count; ++i) {
+      KeepOnLanes();
+      if (i % 97 == 50) FlyInto(i % 2);
+      Steer(step++);
+      ASSERT_EQ(Frame(), Match::FrameOutcome::Continue);
+    }
+  }
+
+  // Player 1, down to one life point, meets player 0's volleys head on and is destroyed; the
+  // countdown runs out with its debris flying and player 0 still firing; the result is dismissed.
+  void DestroyOneAndEndTheRound() {
+    for (int p = 0; p < 2; ++p)
+      for (int role : {RoleLeft, RoleRight, RoleUp, RoleDown}) Hold(p, role, false);
+    Match.life[1] = 1;
+    Match.x[0] = Match.x[1] = 0;
+    Match.y[0] = Match.y[1] = 10;
+    Match.z[0] = -2;
+    Match.z[1] = 2;
+    Match.yaw[0] = 0;
+    Match.yaw[1] = 180;
+    Match.pitch[0] = Match.pitch[1] = Match.bank[0] = Match.bank[1] = 0;
+    PlayOutTheRound();
+  }
+
+  // Both players, down to one life point, are struck in the same frame by a bullet of the other
+  // that is made to stand where the craft is about to be.
+  void DestroyBothAndEndTheRound() {
+    for (int target = 0; target < 2; ++target) {
+      Match.life[target] = 1;
+      Match.pitch[target] = 0;
+      Bullet* bullet = nullptr;
+      for (Bullet& b : Match.bullets)
+        if (b.active && b.owner != target) bullet = &b;
+      ASSERT_NE(bullet, nullptr);
+      const double heading = DegToRad(Match.yaw[target]);
+      bullet->x = static_cast<float>(Match.x[target] + std::sin(heading) * Match.speed[target]);
+      bullet->y = Match.y[target];
+      bullet->z = static_cast<float>(Match.z[target] + std::cos(heading) * Match.speed[target]);
+      bullet->vx = bullet->vy = bullet->vz = 0;
+    }
+    PlayOutTheRound();
+  }
+
+  // Frames until the round ends; the frame that ends it waits for a fire key, so one is sent then.
+  void PlayOutTheRound() {
+    for (int i = 0; i < 400; ++i) {
+      for (int p = 0; p < 2; ++p)
+        if (Match.life[p] == 0 && Match.deathTimer[p] == 50)
+          HeadlessControl::PostAt(timeGetTime() + 5, WM_KEYDOWN, PlayerKey(0, RoleFire));
+      if (Frame() == Match::FrameOutcome::RoundOver) return;
+    }
+    FAIL() << "the round did not end";
+  }
+
+  std::vector<FrameRecord> records;
+  int frames = 0;
+  int fullPoolFrames = 0;
+  int mostBullets = 0;
+};
+
+const char* OutcomeName(Match::FrameOutcome outcome) {
+  switch (outcome) {
+    case Match::FrameOutcome::Continue:
+      return "play";
+    case Match::FrameOutcome::RoundOver:
+      return "round over (result screen)";
+    case Match::FrameOutcome::Leave:
+      return "leave";
+  }
+  return "?";
+}
+
+TEST_F(AllocationTest, FramesOfPlayAllocateOnlyToSpawnItemsAndDestroyCraft) {
+  // Two rounds: the first grows whatever grows once, the second must be as quiet as the first.
+  for (int round = 0; round < 2; ++round) {
+    Match.SetupRound();
+    Match.PlayIntro();
+    PlayWithFullPool(round == 0 ? 900 : 400);
+    if (round == 0)
+      DestroyOneAndEndTheRound();
+    else
+      DestroyBothAndEndTheRound();
+    EXPECT_EQ(Match.life[0] == 0 && Match.life[1] == 0, round == 1);
+    Match.TeardownRound();
+  }
+
+  int spawnFrames = 0, spawnOnly = 0, destroyFrames = 0, spawnAllocations = 0, offending = 0;
+  long fewest = 0, most = 0;
+  std::printf(
+      "frames of play: %d, %d of them with the pool full (at least %d of the %d bullets "
+      "flying after the frame, %d at most)\n",
+      frames, fullPoolFrames, BulletCount - 10, BulletCount, mostBullets);
+  std::printf("counted: operator new%s\n", GRONKA_COUNT_MALLOC ? ", malloc, calloc, realloc" : "");
+  for (const FrameRecord& r : records) {
+    spawnFrames += r.spawned;
+    destroyFrames += r.destroyed;
+    if (r.spawned && !r.destroyed) {
+      // Summed up below: each creates the item's two frames.
+      if (r.news > 0) ++spawnAllocations;
+      const long n = r.news + r.mallocs;
+      fewest = ++spawnOnly == 1 ? n : std::min(fewest, n);
+      most = std::max(most, n);
+      continue;
+    }
+    if (r.news == 0 && r.mallocs == 0) continue;
+    const bool allowed = r.destroyed || r.outcome != Match::FrameOutcome::Continue;
+    if (!allowed) ++offending;
+    std::printf("frame %4d: %3ld new, %3ld malloc  %s%s%s\n", r.frame, r.news, r.mallocs,
+                OutcomeName(r.outcome), r.destroyed ? ", craft destroyed" : "",
+                allowed ? "" : "  <-- not allowed");
+  }
+  std::printf("%d frames spawned an item: %ld to %ld allocations each\n", spawnFrames, fewest,
+              most);
+  EXPECT_EQ(offending, 0) << "frames of play allocated without spawning or destroying";
+  // The scenario really had what it is about, and the counter really counts.
+  EXPECT_GT(fullPoolFrames, 1000);
+  EXPECT_EQ(mostBullets, BulletCount);
+  EXPECT_EQ(destroyFrames, 2);
+  EXPECT_GT(spawnFrames, 20);
+  EXPECT_EQ(spawnAllocations, spawnOnly) << "a new item's frames are allocated";
+}
+
+}  // namespace
