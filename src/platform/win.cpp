@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/gamepad.h"
+
 struct Window {
   WNDPROC proc = nullptr;
   std::string caption;
@@ -68,6 +70,7 @@ struct State {
   std::function<void(int)> exitHandler;
   std::string lastError;
   std::vector<SDL_Surface*> icons;  // every icon handed out
+  UINT keyAlias[256];               // what each key of the keyboard arrives as
   int presentCount = 0;
   // Headless operation.
   DWORD clock = 0;
@@ -81,9 +84,17 @@ struct State {
   int lastFrameHeight = 0;
 };
 
+void ClearKeyAliases(State& s) {
+  for (UINT key = 0; key < 256; ++key) s.keyAlias[key] = key;
+}
+
 // Never destroyed: windows and icons stay valid through the exit processing of the program.
 State& S() {
-  static State* state = new State;
+  static State* state = [] {
+    auto* s = new State;
+    ClearKeyAliases(*s);
+    return s;
+  }();
   return *state;
 }
 
@@ -135,41 +146,64 @@ void Repaint(Window& w) {
       outW = w.width;
       outH = w.height;
     }
-    int scale = std::max(1, std::min(outW / w.textureWidth, outH / w.textureHeight));
-    SDL_Rect dest{(outW - w.textureWidth * scale) / 2, (outH - w.textureHeight * scale) / 2,
-                  w.textureWidth * scale, w.textureHeight * scale};
+    PicturePlacement place = PlacePicture(outW, outH, w.textureWidth, w.textureHeight);
+    SDL_Rect dest{place.x, place.y, place.width, place.height};
     SDL_RenderCopy(w.renderer, w.texture, nullptr, &dest);
   }
   SDL_RenderPresent(w.renderer);
 }
 
-LPARAM KeyLParam(bool down, bool repeat) {
-  uint32_t bits = 1;  // repeat count
-  if (repeat || !down) bits |= 1u << 30;
-  if (!down) bits |= 1u << 31;
-  return static_cast<LPARAM>(bits);
+// A point of the window (in SDL's window coordinates) as a point of its drawing area: the
+// picture may be scaled, letterboxed and, on high-DPI displays, drawn in finer pixels than the
+// window's coordinates.
+POINT DrawingAreaPointOf(const Window* w, int x, int y) {
+  POINT p{x, y};
+  if (!w || !w->sdl || !w->renderer) return p;
+  int windowW = 0, windowH = 0, outW = 0, outH = 0;
+  SDL_GetWindowSize(w->sdl, &windowW, &windowH);
+  if (SDL_GetRendererOutputSize(w->renderer, &outW, &outH) != 0 || windowW < 1 || windowH < 1)
+    return p;
+  int pictureW = w->texture ? w->textureWidth : w->width;
+  int pictureH = w->texture ? w->textureHeight : w->height;
+  return PicturePointOf(PlacePicture(outW, outH, pictureW, pictureH),
+                        static_cast<int>(static_cast<int64_t>(x) * outW / windowW),
+                        static_cast<int>(static_cast<int64_t>(y) * outH / windowH));
 }
 
-// Moves what SDL has for us into the queue.
+// Moves what SDL has for us into the queue: the keyboard, the mouse and the window manager's
+// messages for the open window, and the gamepads.
 void TranslateSdlEvents() {
-  if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+  if (gamepad_input::AnyOpen() && !SDL_WasInit(SDL_INIT_GAMECONTROLLER)) gamepad_input::Lost();
+  if (!SDL_WasInit(SDL_INIT_EVENTS)) return;
   SDL_Event e;
   while (SDL_PollEvent(&e)) {
     switch (e.type) {
       case SDL_KEYDOWN:
       case SDL_KEYUP: {
-        UINT vk = VirtualKeyOfScancode(e.key.keysym.scancode);
+        UINT vk = DeliveredKeyOfScancode(e.key.keysym.scancode);
         if (vk == 0) break;
         bool down = e.type == SDL_KEYDOWN;
         Enqueue(WindowOfSdlId(e.key.windowID), down ? WM_KEYDOWN : WM_KEYUP, vk,
-                KeyLParam(down, e.key.repeat != 0));
+                gamepad_input::KeyLParam(down, e.key.repeat != 0));
         break;
       }
       case SDL_MOUSEBUTTONDOWN:
-        if (e.button.button == SDL_BUTTON_RIGHT)
-          Enqueue(WindowOfSdlId(e.button.windowID), WM_RBUTTONDOWN, 0,
-                  static_cast<LPARAM>((static_cast<uint32_t>(e.button.y & 0xFFFF) << 16) |
-                                      static_cast<uint32_t>(e.button.x & 0xFFFF)));
+        // Anywhere in the window, the black border included; the position is the drawing
+        // area's.
+        if (e.button.button == SDL_BUTTON_RIGHT) {
+          Window* w = WindowOfSdlId(e.button.windowID);
+          POINT p = DrawingAreaPointOf(w, e.button.x, e.button.y);
+          Enqueue(w, WM_RBUTTONDOWN, 0,
+                  static_cast<LPARAM>((static_cast<uint32_t>(p.y & 0xFFFF) << 16) |
+                                      static_cast<uint32_t>(p.x & 0xFFFF)));
+        }
+        break;
+      case SDL_CONTROLLERDEVICEADDED:
+      case SDL_CONTROLLERDEVICEREMOVED:
+      case SDL_CONTROLLERBUTTONDOWN:
+      case SDL_CONTROLLERBUTTONUP:
+      case SDL_CONTROLLERAXISMOTION:
+        gamepad_input::HandleEvent(e);
         break;
       case SDL_WINDOWEVENT: {
         Window* w = WindowOfSdlId(e.window.windowID);
@@ -197,10 +231,14 @@ void DeliverDue() {
 }
 
 void Gather() {
-  if (S().headless)
-    DeliverDue();
-  else
-    TranslateSdlEvents();
+  if (S().headless) DeliverDue();
+  TranslateSdlEvents();
+  gamepad_input::DeliverRepeats();
+}
+
+// Milliseconds until `time` by the clock, at least 0.
+DWORD MillisecondsUntil(DWORD time) {
+  return static_cast<DWORD>(std::max<int32_t>(0, static_cast<int32_t>(time - timeGetTime())));
 }
 
 // Moves the virtual clock forward by `milliseconds`, unless that passes the test's time limit.
@@ -269,8 +307,15 @@ bool OpenSdlWindow(Window& w, int x, int y) {
     // Keys only, no text: no input method may take the players' keys.
     SDL_StopTextInput();
   }
-  Uint32 flags = SDL_WINDOW_HIDDEN;
-  if (w.fullScreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+  // Gamepads are welcome but not needed.
+  if (!SDL_WasInit(SDL_INIT_GAMECONTROLLER)) SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
+  // The picture is drawn in the display's own pixels (integer-scaled in Repaint), so a high-DPI
+  // display shows it sharp; a window may be made larger than the drawing area, never smaller.
+  Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
+  if (w.fullScreen)
+    flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+  else
+    flags |= SDL_WINDOW_RESIZABLE;
   int px = x == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED) : x;
   int py = y == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED) : y;
   int width = w.width, height = w.height;
@@ -288,6 +333,7 @@ bool OpenSdlWindow(Window& w, int x, int y) {
     s.lastError = std::string("the window could not be opened (") + SDL_GetError() + ")";
     return false;
   }
+  if (!w.fullScreen) SDL_SetWindowMinimumSize(w.sdl, w.width, w.height);
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
   w.renderer = SDL_CreateRenderer(w.sdl, -1, 0);
   if (!w.renderer) w.renderer = SDL_CreateRenderer(w.sdl, -1, SDL_RENDERER_SOFTWARE);
@@ -300,6 +346,21 @@ bool OpenSdlWindow(Window& w, int x, int y) {
 }
 
 }  // namespace
+
+namespace gamepad_input {
+
+void EnqueueInput(UINT message, WPARAM wParam, LPARAM lParam) {
+  Enqueue(nullptr, message, wParam, lParam);
+}
+
+LPARAM KeyLParam(bool down, bool repeat) {
+  uint32_t bits = 1;  // repeat count
+  if (repeat || !down) bits |= 1u << 30;
+  if (!down) bits |= 1u << 31;
+  return static_cast<LPARAM>(bits);
+}
+
+}  // namespace gamepad_input
 
 HICON LoadIconA(HINSTANCE, const char* name) {
   if (!name) return nullptr;
@@ -465,11 +526,21 @@ BOOL PeekMessageA(MSG* msg, HWND, UINT, UINT, UINT removeFlags) {
 BOOL GetMessageA(MSG* msg, HWND, UINT, UINT) {
   auto& s = S();
   while (!NextMessage(msg, true)) {
+    DWORD repeat = 0;
+    const bool repeats = gamepad_input::NextRepeat(&repeat);
     if (s.headless) {
-      if (s.scheduled.empty()) throw std::runtime_error("headless queue: no message will come");
-      AdvanceVirtualClock(s.scheduled.front().time - s.clock);
-    } else if (SDL_WasInit(SDL_INIT_VIDEO)) {
-      SDL_WaitEvent(nullptr);
+      if (s.scheduled.empty() && !repeats)
+        throw std::runtime_error("headless queue: no message will come");
+      DWORD step =
+          s.scheduled.empty() ? MillisecondsUntil(repeat) : s.scheduled.front().time - s.clock;
+      if (repeats) step = std::min(step, MillisecondsUntil(repeat));
+      AdvanceVirtualClock(step);
+    } else if (SDL_WasInit(SDL_INIT_EVENTS)) {
+      if (repeats)
+        SDL_WaitEventTimeout(nullptr,
+                             static_cast<int>(std::min<DWORD>(MillisecondsUntil(repeat), INT_MAX)));
+      else
+        SDL_WaitEvent(nullptr);
     } else {
       throw std::runtime_error("message queue: no window, no message will come");
     }
@@ -497,11 +568,15 @@ void WaitMessageTimeout(DWORD milliseconds) {
   auto& s = S();
   Gather();
   if (Waiting() || milliseconds == 0) return;
+  // A held gamepad direction's next repeat ends the wait too.
+  DWORD repeat = 0;
+  if (gamepad_input::NextRepeat(&repeat))
+    milliseconds = std::max<DWORD>(1, std::min(milliseconds, MillisecondsUntil(repeat)));
   if (s.headless) {
     DWORD step = milliseconds;
     if (!s.scheduled.empty()) step = std::min<DWORD>(step, s.scheduled.front().time - s.clock);
     AdvanceVirtualClock(step);
-  } else if (SDL_WasInit(SDL_INIT_VIDEO)) {
+  } else if (SDL_WasInit(SDL_INIT_EVENTS)) {
     SDL_WaitEventTimeout(nullptr, static_cast<int>(std::min<DWORD>(milliseconds, INT_MAX)));
   } else {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -563,10 +638,41 @@ const char* LastWindowError() {
   return S().lastError.c_str();
 }
 
+void SetKeyAlias(UINT key, UINT deliveredAs) {
+  if (key < 256) S().keyAlias[key] = deliveredAs;
+}
+
+UINT DeliveredKeyOfScancode(int scancode) {
+  UINT key = VirtualKeyOfScancode(scancode);
+  return key < 256 ? S().keyAlias[key] : key;
+}
+
+PicturePlacement PlacePicture(int areaWidth, int areaHeight, int pictureWidth, int pictureHeight) {
+  PicturePlacement place;
+  if (pictureWidth < 1 || pictureHeight < 1) return place;
+  place.scale = std::max(1, std::min(areaWidth / pictureWidth, areaHeight / pictureHeight));
+  place.width = pictureWidth * place.scale;
+  place.height = pictureHeight * place.scale;
+  place.x = (areaWidth - place.width) / 2;
+  place.y = (areaHeight - place.height) / 2;
+  return place;
+}
+
+POINT PicturePointOf(const PicturePlacement& place, int areaX, int areaY) {
+  // Rounded down, so that the border left of and above the picture gives negative positions.
+  auto down = [](int value, int scale) {
+    return value >= 0 ? value / scale : -((-value + scale - 1) / scale);
+  };
+  int scale = std::max(1, place.scale);
+  return POINT{down(areaX - place.x, scale), down(areaY - place.y, scale)};
+}
+
 namespace HeadlessControl {
 
 void Enable(DWORD startTime) {
   auto& s = S();
+  gamepad_input::Reset();
+  ClearKeyAliases(s);
   for (auto& w : s.windows) CloseSdl(*w);
   s.windows.clear();
   s.classes.clear();

@@ -98,7 +98,11 @@ extern const char* const IDC_ARROW;  // the standard arrow
 HCURSOR LoadCursorA(HINSTANCE instance, const char* name);
 
 ATOM RegisterClassA(const WNDCLASSA* windowClass);
-// Opens the window: style WS_POPUP gives a full-screen one. The window procedure receives
+// Opens the window: style WS_POPUP gives a full-screen one. A windowed one opens with a drawing
+// area of the size asked for and may be enlarged by the player (not made smaller): the drawing
+// area keeps its size for the program and is shown scaled, as PresentPixels says, and a right
+// click anywhere in the window (the black border too) reports the drawing area's pixel under it,
+// outside 0..width-1 or 0..height-1 on the border. The window procedure receives
 // WM_CREATE before this returns. Without a display (and not headless) it returns null, and
 // LastWindowError tells why.
 HWND CreateWindowExA(DWORD exStyle, const char* className, const char* caption, DWORD style, int x,
@@ -150,6 +154,60 @@ void PresentPixels(HWND window, const uint32_t* pixels, int width, int height, i
 // The virtual-key code of an SDL scancode, 0 for keys the layer does not deliver. Positions, not
 // layouts: the keypad digits give VK_NUMPAD0 to VK_NUMPAD9 whatever the state of Num Lock.
 UINT VirtualKeyOfScancode(int scancode);
+// Key aliases: the keyboard's key with the code `key` (as VirtualKeyOfScancode gives it) arrives
+// as `deliveredAs` instead, down, up and repeated. SetKeyAlias(key, key) undoes it; an alias to 0
+// silences the key. Codes of 256 and more cannot be aliased. Only keyboard input is affected.
+void SetKeyAlias(UINT key, UINT deliveredAs);
+// The code a key of the keyboard arrives with: its virtual-key code after the aliases.
+UINT DeliveredKeyOfScancode(int scancode);
+
+// Gamepads, through SDL's game controller API. The first two pads connected take the places 0
+// and 1 in connection order; a pad that comes back after a disconnection gets its old place again
+// (pads are told apart by their GUID and serial number) unless another pad has taken it meanwhile;
+// further pads wait, and the first of them takes a place when one frees. A pad's controls arrive
+// as key messages with the virtual-key codes its place is given: d-pad and left stick (beyond
+// 40% of full deflection, let go below 30%) for the four directions, a direction held on both
+// giving one key. A direction held down repeats its WM_KEYDOWN after 400 ms, then every 33 ms,
+// until it is let go or another control is pressed, like the keyboard's auto-repeat.
+// Pads are read whenever SDL's game controller subsystem is running (the layer starts it with
+// the display; headless tests may start it themselves); like the keyboard, they press nothing
+// while another program's window has the focus.
+enum GamepadControl : int {
+  PadUp,
+  PadDown,
+  PadLeft,
+  PadRight,
+  PadA,
+  PadB,
+  PadX,
+  PadY,
+  PadBack,
+  PadStart,
+  PadControlCount
+};
+// The virtual-key code each control sends; 0 for a control that sends nothing.
+struct GamepadKeyMap {
+  UINT keys[PadControlCount] = {};
+};
+constexpr int GamepadPlaces = 2;
+// Sets the keys of place `place` (0 or 1). Controls held at the time are let go with their old
+// codes and pressed with their new ones.
+void SetGamepadKeys(int place, const GamepadKeyMap& keys);
+// The SDL joystick instance of the pad in place `place`, -1 when it has none.
+int GamepadInPlace(int place);
+constexpr DWORD GamepadRepeatDelay = 400, GamepadRepeatInterval = 33;
+
+// Where a picture of a fixed size is shown in a larger area: scaled by the largest whole factor
+// that fits (at least 1) and centred; the rest of the area is black.
+struct PicturePlacement {
+  int scale = 1;
+  int x = 0, y = 0;  // the picture's top-left corner in the area (negative when it is cropped)
+  int width = 0, height = 0;
+};
+PicturePlacement PlacePicture(int areaWidth, int areaHeight, int pictureWidth, int pictureHeight);
+// The picture's pixel under a point of the area (outside the picture when in the black border).
+POINT PicturePointOf(const PicturePlacement& placement, int areaX, int areaY);
+
 // Why the last window could not be opened (for one line on stderr); "" when nothing failed.
 const char* LastWindowError();
 
@@ -157,7 +215,9 @@ const char* LastWindowError();
 // when a test advances it or when the game waits; messages come from what tests post.
 namespace HeadlessControl {
 // Switches the layer to headless operation and resets it: empty queue, clock at `startTime`, no
-// window, no quit pending, no scheduled input.
+// window, no quit pending, no scheduled input, no key aliases, no gamepad keys; open gamepads are
+// closed and every place forgotten (pads still attached come back only when SDL's game controller
+// subsystem is started again).
 void Enable(DWORD startTime = 0);
 bool Enabled();
 void SetClock(DWORD now);

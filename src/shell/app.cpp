@@ -8,6 +8,7 @@
 #include "match/match.h"
 #include "overlay/overlay.h"
 #include "shell/assets.h"
+#include "shell/keyboard.h"
 #include "shell/options.h"
 
 const char TitleWord[] = "GRONKA";
@@ -57,6 +58,7 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char*, int showComma
   std::snprintf(caption, sizeof caption, "%s %s", TitleWord, CreditLine);
   MainWindow = CreateWindowExA(WS_EX_APPWINDOW, ClassName, caption, style, CW_USEDEFAULT,
                                CW_USEDEFAULT, width, height, nullptr, nullptr, instance, nullptr);
+  ConfigureExtraControls();
   ShowWindow(MainWindow, showCommand);
   UpdateWindow(MainWindow);
 

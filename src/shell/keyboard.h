@@ -28,3 +28,8 @@ extern int32_t WaitEnabled;
 inline uint8_t PlayerKey(int player, int role) {
   return KeyMap[KeysPerPlayer * player + role];
 }
+
+// Gives the platform the other ways of pressing the players' keys: gamepad p presses player p's
+// keys (d-pad and left stick the four directions, A fire, B the spare key, Y the camera key, Start
+// Esc), and I, K, J, L press player 1's keypad 8, 5, 4, 6 on keyboards that have no keypad.
+void ConfigureExtraControls();
