@@ -20,6 +20,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/d3drm.h"
 #include "platform/raster.h"
@@ -72,6 +77,65 @@ float Clamp01(float v) {
   return v < 0 ? 0 : (v > 1 ? 1 : v);
 }
 
+// a x b with the same products summed in the same order as D3DRMMatrixMultiply, so the same
+// result to the bit; four columns at a time.
+D3DRMMATRIX4D Multiply(const D3DRMMATRIX4D& a, const D3DRMMATRIX4D& b) {
+#if defined(__SSE2__)
+  D3DRMMATRIX4D r;
+  const __m128 b0 = _mm_loadu_ps(b.m[0]), b1 = _mm_loadu_ps(b.m[1]), b2 = _mm_loadu_ps(b.m[2]),
+               b3 = _mm_loadu_ps(b.m[3]);
+  for (int i = 0; i < 4; ++i) {
+    const float* ai = a.m[i];
+    __m128 row = _mm_mul_ps(_mm_set1_ps(ai[0]), b0);
+    row = _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(ai[1]), b1));
+    row = _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(ai[2]), b2));
+    row = _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(ai[3]), b3));
+    _mm_storeu_ps(r.m[i], row);
+  }
+  return r;
+#else
+  return D3DRMMatrixMultiply(a, b);
+#endif
+}
+
+bool IsIdentity(const D3DRMMATRIX4D& a) {
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j)
+      if (a.m[i][j] != (i == j ? 1.0f : 0.0f)) return false;
+  return true;
+}
+
+// The inverse of an affine matrix by D3DRMMatrixInverseAffine's method (the adjugate, in double
+// precision; a singular matrix gives the identity) but with one division instead of nine, which
+// may change the last bit of an entry.
+D3DRMMATRIX4D InverseAffine(const D3DRMMATRIX4D& a) {
+  const auto& m = a.m;
+  const double c00 = double(m[1][1]) * m[2][2] - double(m[1][2]) * m[2][1];
+  const double c01 = double(m[1][2]) * m[2][0] - double(m[1][0]) * m[2][2];
+  const double c02 = double(m[1][0]) * m[2][1] - double(m[1][1]) * m[2][0];
+  const double det = m[0][0] * c00 + m[0][1] * c01 + m[0][2] * c02;
+  D3DRMMATRIX4D r;
+  if (!(std::fabs(det) > 1e-30) || !std::isfinite(det)) return r;
+  const double k = 1.0 / det;
+  const double inv[3][3] = {
+      {c00 * k, (double(m[0][2]) * m[2][1] - double(m[0][1]) * m[2][2]) * k,
+       (double(m[0][1]) * m[1][2] - double(m[0][2]) * m[1][1]) * k},
+      {c01 * k, (double(m[0][0]) * m[2][2] - double(m[0][2]) * m[2][0]) * k,
+       (double(m[0][2]) * m[1][0] - double(m[0][0]) * m[1][2]) * k},
+      {c02 * k, (double(m[0][1]) * m[2][0] - double(m[0][0]) * m[2][1]) * k,
+       (double(m[0][0]) * m[1][1] - double(m[0][1]) * m[1][0]) * k},
+  };
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) r.m[i][j] = static_cast<float>(inv[i][j]);
+  for (int j = 0; j < 3; ++j) {
+    const double t = -(m[3][0] * inv[0][j] + m[3][1] * inv[1][j] + m[3][2] * inv[2][j]);
+    r.m[3][j] = static_cast<float>(t);
+  }
+  r.m[0][3] = r.m[1][3] = r.m[2][3] = 0;
+  r.m[3][3] = 1;
+  return r;
+}
+
 }  // namespace
 
 struct D3DRMRenderScratch {
@@ -92,6 +156,13 @@ struct D3DRMRenderScratch {
   std::vector<Rgb> shade;
   std::vector<ClipVertex> clipA, clipB;
   std::vector<RasterVertex> polygon;
+
+  // Room for a scene of a few hundred frames from the start: the lists grow only beyond that, so
+  // that drawing a scene of that size never allocates, not even the first time it is that large.
+  D3DRMRenderScratch() {
+    stack.reserve(512);
+    items.reserve(512);
+  }
 };
 
 IDirect3DRMDevice::~IDirect3DRMDevice() {
@@ -150,6 +221,8 @@ class SceneDrawer {
 
  private:
   void Gather(IDirect3DRMFrame* scene);
+  // Gathers the frame's lights and meshes.
+  void Visit(const IDirect3DRMFrame* frame, const D3DRMMATRIX4D& world);
   void DrawMesh(IDirect3DRMMeshBuilder& mesh, const D3DRMMATRIX4D& world);
   void SetUpMeshLights(const IDirect3DRMMeshBuilder& mesh, const D3DRMMATRIX4D& world,
                        const D3DRMMATRIX4D& inverseWorld);
@@ -188,37 +261,60 @@ class SceneDrawer {
   float front_ = 1, back_ = 100;
   float scale_ = 1, centerX_ = 0, centerY_ = 0;  // the projection
   float slopeX_ = 1, slopeY_ = 1;                // half-width and half-height of the view at z = 1
+  float sideScaleX_ = 1, sideScaleY_ = 1;        // sqrt(1 + slope^2): a sphere against a side plane
   bool gouraud_ = false, lit_ = false;
   int fill_ = 2;
 };
+
+void SceneDrawer::Visit(const IDirect3DRMFrame* frame, const D3DRMMATRIX4D& world) {
+  const auto& m = world.m;
+  for (IDirect3DRMLight* light : frame->lights) {
+    WorldLight l;
+    l.type = light->type;
+    l.color = {light->red, light->green, light->blue};
+    l.axis = Unit({m[2][0], m[2][1], m[2][2]});
+    l.toLight = {-l.axis.x, -l.axis.y, -l.axis.z};
+    l.position = {m[3][0], m[3][1], m[3][2]};
+    l.cosUmbra = std::cos(std::min(light->umbra, 6.2831853f) / 2);
+    l.cosPenumbra = std::cos(std::min(std::max(light->penumbra, light->umbra), 6.2831853f) / 2);
+    l.attenuation = light->linearAttenuation;
+    s_.lights.push_back(l);
+  }
+  for (IDirect3DRMVisual* visual : frame->visuals) {
+    IDirect3DRMMeshBuilder* mesh = visual->AsMeshBuilder();
+    if (mesh != nullptr && mesh->drawable) s_.items.push_back({mesh, world});
+  }
+}
 
 void SceneDrawer::Gather(IDirect3DRMFrame* scene) {
   s_.stack.clear();
   s_.items.clear();
   s_.lights.clear();
+  // Depth first, the last child first.
   s_.stack.push_back({scene, scene->WorldTransform()});
   while (!s_.stack.empty()) {
     const D3DRMRenderScratch::Node node = s_.stack.back();
     s_.stack.pop_back();
-    const auto& m = node.world.m;
-    for (IDirect3DRMLight* light : node.frame->lights) {
-      WorldLight l;
-      l.type = light->type;
-      l.color = {light->red, light->green, light->blue};
-      l.axis = Unit({m[2][0], m[2][1], m[2][2]});
-      l.toLight = {-l.axis.x, -l.axis.y, -l.axis.z};
-      l.position = {m[3][0], m[3][1], m[3][2]};
-      l.cosUmbra = std::cos(std::min(light->umbra, 6.2831853f) / 2);
-      l.cosPenumbra = std::cos(std::min(std::max(light->penumbra, light->umbra), 6.2831853f) / 2);
-      l.attenuation = light->linearAttenuation;
-      s_.lights.push_back(l);
+    Visit(node.frame, node.world);
+    const std::vector<IDirect3DRMFrame*>& children = node.frame->children;
+    if (children.empty()) continue;
+    // Below an untransformed frame (the scene's root, as a rule) a child's matrix is its world.
+    const bool identity = IsIdentity(node.world);
+    // Children without children of their own (all of them, as a rule) are visited at once, in the
+    // order the stack would have given them.
+    if (std::none_of(children.begin(), children.end(),
+                     [](const IDirect3DRMFrame* c) { return !c->children.empty(); })) {
+      for (auto child = children.rbegin(); child != children.rend(); ++child) {
+        if (identity)
+          Visit(*child, (*child)->transform);
+        else
+          Visit(*child, Multiply((*child)->transform, node.world));
+      }
+      continue;
     }
-    for (IDirect3DRMVisual* visual : node.frame->visuals) {
-      IDirect3DRMMeshBuilder* mesh = visual->AsMeshBuilder();
-      if (mesh != nullptr && mesh->drawable) s_.items.push_back({mesh, node.world});
-    }
-    for (IDirect3DRMFrame* child : node.frame->children)
-      s_.stack.push_back({child, D3DRMMatrixMultiply(child->transform, node.world)});
+    for (IDirect3DRMFrame* child : children)
+      s_.stack.push_back(
+          {child, identity ? child->transform : Multiply(child->transform, node.world)});
   }
 }
 
@@ -239,6 +335,8 @@ void SceneDrawer::Draw(IDirect3DRMFrame* scene) {
   centerY_ = vp_.y + halfH;
   slopeX_ = halfW / scale_;
   slopeY_ = halfH / scale_;
+  sideScaleX_ = std::sqrt(1 + slopeX_ * slopeX_);
+  sideScaleY_ = std::sqrt(1 + slopeY_ * slopeY_);
 
   Gather(scene);
   ambient_ = {};
@@ -281,7 +379,7 @@ void SceneDrawer::SetUpMeshLights(const IDirect3DRMMeshBuilder& mesh, const D3DR
 }
 
 void SceneDrawer::DrawMesh(IDirect3DRMMeshBuilder& mb, const D3DRMMATRIX4D& world) {
-  const D3DRMMATRIX4D mv = D3DRMMatrixMultiply(world, view_);
+  const D3DRMMATRIX4D mv = Multiply(world, view_);
   const auto& m = mv.m;
 
   // The whole mesh against the view.
@@ -291,13 +389,13 @@ void SceneDrawer::DrawMesh(IDirect3DRMMeshBuilder& mb, const D3DRMMATRIX4D& worl
   const float r = mb.radius * std::sqrt(stretch);
   const D3DVECTOR c = D3DRMTransformPoint(mb.center, mv);
   if (c.z + r < front_ || c.z - r > back_) return;
-  const float sideX = r * std::sqrt(1 + slopeX_ * slopeX_);
-  const float sideY = r * std::sqrt(1 + slopeY_ * slopeY_);
+  const float sideX = r * sideScaleX_;
+  const float sideY = r * sideScaleY_;
   if (c.x - slopeX_ * c.z > sideX || -c.x - slopeX_ * c.z > sideX) return;
   if (c.y - slopeY_ * c.z > sideY || -c.y - slopeY_ * c.z > sideY) return;
 
   const XMesh& mesh = mb.mesh;
-  const D3DRMMATRIX4D inverseWorld = D3DRMMatrixInverseAffine(world);
+  const D3DRMMATRIX4D inverseWorld = InverseAffine(world);
   const D3DVECTOR eye = D3DRMTransformPoint(eyeWorld_, inverseWorld);
   const bool solid = fill_ >= 2;
   const bool lighting = lit_ && solid;
@@ -309,12 +407,27 @@ void SceneDrawer::DrawMesh(IDirect3DRMMeshBuilder& mb, const D3DRMMATRIX4D& worl
     s_.camera.resize(nv);
     s_.screen.resize(nv);
   }
+#if defined(__SSE2__)
+  const __m128 row0 = _mm_loadu_ps(m[0]), row1 = _mm_loadu_ps(m[1]), row2 = _mm_loadu_ps(m[2]),
+               row3 = _mm_loadu_ps(m[3]);
+#endif
   for (size_t i = 0; i < nv; ++i) {
     const XVector& p = mesh.vertices[i];
     CameraVertex& v = s_.camera[i];
+#if defined(__SSE2__)
+    // The same sums in the same order as below, x, y and z at once (the fourth lane lands on
+    // `code`, which is set next).
+    __m128 c = _mm_mul_ps(_mm_set1_ps(p.x), row0);
+    c = _mm_add_ps(c, _mm_mul_ps(_mm_set1_ps(p.y), row1));
+    c = _mm_add_ps(c, _mm_mul_ps(_mm_set1_ps(p.z), row2));
+    c = _mm_add_ps(c, row3);
+    static_assert(sizeof(CameraVertex) == 4 * sizeof(float));
+    _mm_storeu_ps(&v.x, c);
+#else
     v.x = p.x * m[0][0] + p.y * m[1][0] + p.z * m[2][0] + m[3][0];
     v.y = p.x * m[0][1] + p.y * m[1][1] + p.z * m[2][1] + m[3][1];
     v.z = p.x * m[0][2] + p.y * m[1][2] + p.z * m[2][2] + m[3][2];
+#endif
     unsigned code = 0;
     if (v.z < front_) code |= OutFront;
     if (v.z > back_) code |= OutBack;
@@ -454,11 +567,12 @@ HRESULT IDirect3DRMViewport::Clear() {
     const IDirect3DRMFrame* root = camera->Root();
     pixel = PackPixel(root->backgroundRed, root->backgroundGreen, root->backgroundBlue);
   }
+  const size_t width = static_cast<size_t>(t.clipRight - t.clipLeft);
   for (int row = t.clipTop; row < t.clipBottom; ++row) {
-    std::fill(t.color + static_cast<ptrdiff_t>(row) * t.colorPitch + t.clipLeft,
-              t.color + static_cast<ptrdiff_t>(row) * t.colorPitch + t.clipRight, pixel);
-    std::fill(t.depth + static_cast<ptrdiff_t>(row) * t.depthPitch + t.clipLeft,
-              t.depth + static_cast<ptrdiff_t>(row) * t.depthPitch + t.clipRight, 0.0f);
+    std::fill_n(t.color + static_cast<ptrdiff_t>(row) * t.colorPitch + t.clipLeft, width, pixel);
+    // 0.0f is all zero bytes.
+    std::memset(t.depth + static_cast<ptrdiff_t>(row) * t.depthPitch + t.clipLeft, 0,
+                width * sizeof(float));
   }
   return S_OK;
 }

@@ -124,10 +124,17 @@ HRESULT IDirectDrawSurface::Blt(const RECT* destRect, IDirectDrawSurface* source
     if (!fx) return DDERR_INVALIDPARAMS;
     const Box clip = Intersect(dest, destWhole);
     if (!clip.Empty()) {
+      const uint32_t value = fx->dwFillColor;
+      // A value of four equal bytes (black, as a rule) fills as bytes.
+      const bool bytes = value == (value & 0xFF) * 0x01010101u;
+      const size_t count = static_cast<size_t>(clip.right - clip.left);
       for (int y = clip.top; y < clip.bottom; ++y) {
-        uint32_t* row = pixels.data() + static_cast<size_t>(y - destOrigin.y) * pitch;
-        std::fill(row + (clip.left - destOrigin.x), row + (clip.right - destOrigin.x),
-                  fx->dwFillColor);
+        uint32_t* row = pixels.data() + static_cast<size_t>(y - destOrigin.y) * pitch +
+                        (clip.left - destOrigin.x);
+        if (bytes)
+          std::memset(row, static_cast<int>(value & 0xFF), count * sizeof(uint32_t));
+        else
+          std::fill_n(row, count, value);
       }
       if (primary) Show();
     }

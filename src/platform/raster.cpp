@@ -92,10 +92,15 @@ inline uint32_t PackBiased(float r, float g, float b) {
 
 // ---------------------------------------------------------------------------------------------
 // Span fillers, set up once per polygon. Spans of four pixels or more run four pixels at a time;
-// when the width is not a multiple of four, the final group of four overlaps the group before it.
+// the final group of four ends at the span's end and overlaps the group before it (entirely when
+// the width is a multiple of four).
 // Those two groups are both read before either is written, each writes a consistent depth and
 // colour for its pixels, and the earlier group, written last, decides the pixels they share: every
-// pixel is tested once against its old depth. Shorter spans run one pixel at a time.
+// pixel is tested once against its old depth. Shorter spans (the rows of bullets, debris and
+// distant ground) are one group of four whose lanes outside the span keep what they hold, with no
+// branch on the width or on the depth test; the group starts at the span, or as far left of it as
+// keeps it inside the clip rectangle ("shift" pixels). Clip rectangles less than four pixels wide
+// take the short spans one pixel at a time.
 
 #if defined(__SSE2__)
 // Four XRGB pixels from biased channel values; the packing saturates each channel to 0..255.
@@ -115,7 +120,9 @@ inline __m128i Load4(const uint32_t* color) {
 }
 
 // Writes a group of four from its old depth and colour: the pixels whose depth z is greater than
-// the old one take z and rgb, the others keep what they had.
+// the old one take z and rgb, the others keep what they had. There is no branch on the outcome:
+// where a view's meshes overlap, which pixels pass changes from group to group, and a mispredicted
+// branch costs more than the blend.
 inline void Blend4(uint32_t* color, float* depth, __m128 z, __m128 old, __m128i oldColor,
                    __m128i rgb) {
   const __m128 pass = _mm_cmpgt_ps(z, old);
@@ -125,16 +132,9 @@ inline void Blend4(uint32_t* color, float* depth, __m128 z, __m128 old, __m128i 
                    _mm_or_si128(_mm_and_si128(passi, rgb), _mm_andnot_si128(passi, oldColor)));
 }
 
-// The same for a group whose colour has not been read: when all four pass or all four fail, the
-// old colour is not needed.
-inline void Store4(uint32_t* color, float* depth, __m128 z, __m128 old, __m128i rgb) {
-  const int mask = _mm_movemask_ps(_mm_cmpgt_ps(z, old));
-  if (mask == 0xF) {
-    _mm_storeu_ps(depth, z);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(color), rgb);
-  } else if (mask != 0) {
-    Blend4(color, depth, z, old, Load4(color), rgb);
-  }
+// The same for a group whose old depth and colour have not been read.
+inline void Store4(uint32_t* color, float* depth, __m128 z, __m128i rgb) {
+  Blend4(color, depth, z, Load4(depth), Load4(color), rgb);
 }
 
 // The steps of an attribute with gradient d: d times the lane numbers 0..3, and 4 d.
@@ -145,6 +145,34 @@ struct Steps4 {
         four(_mm_set1_ps(4.0f * d)) {}
   __m128 Start(float value) const { return _mm_add_ps(_mm_set1_ps(value), lanes); }
 };
+
+// The lanes of a short span in a group of four that starts `shift` pixels before it: their
+// positions in the span (lane - shift, as floats) and which lanes belong to it.
+struct ShortLanes {
+  __m128 offset;
+  __m128 inside;
+  ShortLanes(int shift, int count) {
+    const __m128i lane = _mm_sub_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(shift));
+    offset = _mm_cvtepi32_ps(lane);
+    inside = _mm_castsi128_ps(_mm_andnot_si128(_mm_cmplt_epi32(lane, _mm_setzero_si128()),
+                                               _mm_cmplt_epi32(lane, _mm_set1_epi32(count))));
+  }
+  // value + (lane - shift) d, as a pixel at that place in a longer span would get it.
+  __m128 At(float value, float d) const {
+    return _mm_add_ps(_mm_set1_ps(value), _mm_mul_ps(offset, _mm_set1_ps(d)));
+  }
+};
+
+// Writes the lanes of a short span whose depth passes; every other lane is written back unchanged.
+inline void StoreShort(uint32_t* color, float* depth, __m128 z, __m128 inside, __m128i rgb) {
+  const __m128 old = _mm_loadu_ps(depth);
+  const __m128i oldColor = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color));
+  const __m128 pass = _mm_and_ps(_mm_cmpgt_ps(z, old), inside);
+  _mm_storeu_ps(depth, _mm_or_ps(_mm_and_ps(pass, z), _mm_andnot_ps(pass, old)));
+  const __m128i passi = _mm_castps_si128(pass);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(color),
+                   _mm_or_si128(_mm_and_si128(passi, rgb), _mm_andnot_si128(passi, oldColor)));
+}
 #endif
 
 class FlatSpans {
@@ -160,20 +188,22 @@ class FlatSpans {
   {
   }
 
-  // Fills `count` pixels whose first has the depth z.
-  void Fill(uint32_t* color, float* depth, int count, float z) const {
+  // Fills `count` pixels whose first has the depth z; `shift` as for short spans above, negative
+  // when the clip rectangle is too narrow for a group of four.
+  void Fill(uint32_t* color, float* depth, int count, float z, [[maybe_unused]] int shift) const {
 #if defined(__SSE2__)
+    if (count < 4 && shift >= 0) {
+      const ShortLanes lanes(shift, count);
+      StoreShort(color - shift, depth - shift, lanes.At(z, dz_), lanes.inside, value_);
+      return;
+    }
     if (count >= 4) {
       const int last = count - 4;
       __m128 zv = z_.Start(z);
       int k = 0;
       for (; k + 4 <= last; k += 4) {
-        Store4(color + k, depth + k, zv, Load4(depth + k), value_);
+        Store4(color + k, depth + k, zv, value_);
         zv = _mm_add_ps(zv, z_.four);
-      }
-      if (k == last) {
-        Store4(color + k, depth + k, zv, Load4(depth + k), value_);
-        return;
       }
       const __m128 oldK = Load4(depth + k), oldLast = Load4(depth + last);
       const __m128i colorK = Load4(color + k), colorLast = Load4(color + last);
@@ -219,26 +249,27 @@ class GouraudSpans {
   {
   }
 
-  // Fills `count` pixels whose first has the depth z and the colour (r, g, b).
-  void Fill(uint32_t* color, float* depth, int count, float z, float r, float g, float b) const {
+  // Fills `count` pixels whose first has the depth z and the colour (r, g, b); `shift` as for
+  // FlatSpans::Fill.
+  void Fill(uint32_t* color, float* depth, int count, float z, float r, float g, float b,
+            [[maybe_unused]] int shift) const {
 #if defined(__SSE2__)
+    if (count < 4 && shift >= 0) {
+      const ShortLanes lanes(shift, count);
+      StoreShort(color - shift, depth - shift, lanes.At(z, dz_), lanes.inside,
+                 PackBiased4(lanes.At(r, dr_), lanes.At(g, dg_), lanes.At(b, db_)));
+      return;
+    }
     if (count >= 4) {
       const int last = count - 4;
       __m128 zv = z_.Start(z), rv = r_.Start(r), gv = g_.Start(g), bv = b_.Start(b);
       int k = 0;
       for (; k + 4 <= last; k += 4) {
-        const __m128 old = Load4(depth + k);
-        if (_mm_movemask_ps(_mm_cmpgt_ps(zv, old)) != 0) {
-          Store4(color + k, depth + k, zv, old, PackBiased4(rv, gv, bv));
-        }
+        Store4(color + k, depth + k, zv, PackBiased4(rv, gv, bv));
         zv = _mm_add_ps(zv, z_.four);
         rv = _mm_add_ps(rv, r_.four);
         gv = _mm_add_ps(gv, g_.four);
         bv = _mm_add_ps(bv, b_.four);
-      }
-      if (k == last) {
-        Store4(color + k, depth + k, zv, Load4(depth + k), PackBiased4(rv, gv, bv));
-        return;
       }
       const __m128 oldK = Load4(depth + k), oldLast = Load4(depth + last);
       const __m128i colorK = Load4(color + k), colorLast = Load4(color + last);
@@ -278,6 +309,10 @@ struct Plane {
   double AtPoint(double x, double y) const { return at00 + dx * (x - 0.5) + dy * (y - 0.5); }
 };
 
+// Polygons of at most this many vertices (all the game draws) keep each vertex's row, so that
+// walking the edges needs no arithmetic on edges that hold no row centre.
+constexpr int kRowCacheSize = 16;
+
 struct Shape {
   int top = 0, bottom = 0;       // indices of a highest and a lowest vertex
   int rowBegin = 0, rowEnd = 0;  // rows whose centres lie inside, limited to the clip rectangle
@@ -285,16 +320,46 @@ struct Shape {
   double doubleArea = 0;         // positive when the vertices run clockwise on the screen
   float zMin = 0, zMax = 0;      // range of the vertices' depths
   Plane z;                       // the depth plane
+  // When n <= kRowCacheSize: the first row below each vertex's y (CeilClamped(y - 0.5) to the
+  // clip rectangle's rows).
+  int vertexRow[kRowCacheSize];
 };
 
 // Checks the polygon, finds its extent and fits its depth plane. False when it is invalid,
 // degenerate or covers no pixel centre inside the clip rectangle.
 bool SetUpPolygon(const RasterTarget& t, const RasterVertex* v, int n, Shape& s) {
   if (v == nullptr || n < 3) return false;
-  float xMin = v[0].x, xMax = v[0].x, yMin = v[0].y, yMax = v[0].y;
-  float zMin = v[0].invZ, zMax = v[0].invZ;
-  int top = 0, bottom = 0;
+  float xMin, xMax, yMin, yMax, zMin, zMax;
   double sx = 0, sy = 0, sz = 0;
+#if defined(__SSE2__)
+  // x, y and 1/z of every vertex at once (the fourth lane, r, is not looked at). A value that is
+  // not finite makes p - p NaN.
+  __m128 lo = _mm_loadu_ps(&v[0].x), hi = lo, invalid = _mm_setzero_ps();
+  __m128d sumXY = _mm_setzero_pd();
+  for (int i = 0; i < n; ++i) {
+    const __m128 p = _mm_loadu_ps(&v[i].x);
+    lo = _mm_min_ps(lo, p);
+    hi = _mm_max_ps(hi, p);
+    const __m128 d = _mm_sub_ps(p, p);
+    invalid = _mm_or_ps(invalid, _mm_cmpunord_ps(d, d));
+    sumXY = _mm_add_pd(sumXY, _mm_cvtps_pd(p));
+    sz += v[i].invZ;
+  }
+  if ((_mm_movemask_ps(invalid) & 7) != 0) return false;
+  alignas(16) float l[4], h[4];
+  _mm_store_ps(l, lo);
+  _mm_store_ps(h, hi);
+  xMin = l[0], yMin = l[1], zMin = l[2];
+  xMax = h[0], yMax = h[1], zMax = h[2];
+  alignas(16) double xy[2];
+  _mm_store_pd(xy, sumXY);
+  sx = xy[0], sy = xy[1];
+  int top = 0, bottom = 0;
+  while (v[top].y != yMin) ++top;
+  while (v[bottom].y != yMax) ++bottom;
+#else
+  xMin = xMax = v[0].x, yMin = yMax = v[0].y, zMin = zMax = v[0].invZ;
+  int top = 0, bottom = 0;
   for (int i = 0; i < n; ++i) {
     const RasterVertex& p = v[i];
     xMin = p.x < xMin ? p.x : xMin;
@@ -311,6 +376,7 @@ bool SetUpPolygon(const RasterTarget& t, const RasterVertex* v, int n, Shape& s)
   }
   // Sums of floats in double cannot overflow, so they are finite exactly when every value is.
   if (!(std::isfinite(sx) && std::isfinite(sy) && std::isfinite(sz))) return false;
+#endif
   const double clipTop = t.clipTop, clipBottom = t.clipBottom;
   s.rowBegin = CeilClamped(yMin - 0.5, clipTop, clipBottom);
   s.rowEnd = CeilClamped(yMax - 0.5, clipTop, clipBottom);
@@ -319,7 +385,11 @@ bool SetUpPolygon(const RasterTarget& t, const RasterVertex* v, int n, Shape& s)
       CeilClamped(xMax - 0.5, t.clipLeft, t.clipRight)) {
     return false;
   }
-  const double inverseN = 1.0 / n;
+  // 1 / n, from a table for the usual sizes.
+  static constexpr double kInverse[] = {0,        1.0 / 1,  1.0 / 2,  1.0 / 3,  1.0 / 4,  1.0 / 5,
+                                        1.0 / 6,  1.0 / 7,  1.0 / 8,  1.0 / 9,  1.0 / 10, 1.0 / 11,
+                                        1.0 / 12, 1.0 / 13, 1.0 / 14, 1.0 / 15, 1.0 / 16};
+  const double inverseN = n <= 16 ? kInverse[n] : 1.0 / n;
   const double xRef = sx * inverseN, yRef = sy * inverseN, zRef = sz * inverseN;
   // Twice the area and the depth plane's normal (Newell), about the centroid.
   double area = 0, nx = 0, ny = 0;
@@ -332,7 +402,14 @@ bool SetUpPolygon(const RasterTarget& t, const RasterVertex* v, int n, Shape& s)
     xj = xi, yj = yi, zj = zi;
   }
   if (!(std::fabs(area) > kMinDoubleArea)) return false;
+#if defined(__SSE2__)
+  // Both quotients at once (each as exact as on its own).
+  alignas(16) double gradient[2];
+  _mm_store_pd(gradient, _mm_div_pd(_mm_setr_pd(-nx, -ny), _mm_set1_pd(area)));
+  const double dx = gradient[0], dy = gradient[1];
+#else
   const double dx = -nx / area, dy = -ny / area;
+#endif
   if (!(std::fabs(dx) <= kMaxDepthGradient && std::fabs(dy) <= kMaxDepthGradient)) return false;
   s.z.dx = dx;
   s.z.dy = dy;
@@ -344,6 +421,9 @@ bool SetUpPolygon(const RasterTarget& t, const RasterVertex* v, int n, Shape& s)
   s.doubleArea = area;
   s.zMin = zMin;
   s.zMax = zMax;
+  if (n <= kRowCacheSize) {
+    for (int i = 0; i < n; ++i) s.vertexRow[i] = CeilClamped(v[i].y - 0.5, clipTop, clipBottom);
+  }
   return true;
 }
 
@@ -396,13 +476,17 @@ void FitColourPlanes(const RasterVertex* v, int n, const Shape& s, Plane planes[
 }
 
 // One side of the polygon: the chain of edges from the top vertex down to the bottom vertex. On
-// the current edge, the x of a row's centre line yc, less one half, is base + yc * slope.
+// the current edge, the x of a row's centre line yc, less one half, is base + yc * slope. Edges
+// that hold no row centre (most edges of small polygons) are passed over without working out
+// their slope.
 struct Chain {
   const RasterVertex* v;
+  const int* vertexRow;  // null: worked out as needed
   int n;
   bool forward;
   double rowLo, rowHi;
-  int next = 0, bottom = 0;
+  int upper = 0, next = 0, bottom = 0;  // the current edge runs from upper down to next
+  bool ready = false;                   // base and slope are those of the current edge
   double base = 0, slope = 0;
   int endRow = 0;  // first row below the current edge
 
@@ -410,45 +494,82 @@ struct Chain {
     if (forward) return i + 1 == n ? 0 : i + 1;
     return i == 0 ? n - 1 : i - 1;
   }
-  void Load(int a, int b) {
-    const double x0 = v[a].x, y0 = v[a].y, y1 = v[b].y;
-    endRow = CeilClamped(y1 - 0.5, rowLo, rowHi);
-    slope = y1 > y0 ? (v[b].x - x0) / (y1 - y0) : 0.0;
-    base = (x0 - 0.5) - y0 * slope;
+  void Enter(int a) {
+    upper = a;
+    next = Step(a);
+    endRow = vertexRow ? vertexRow[next] : CeilClamped(v[next].y - 0.5, rowLo, rowHi);
+    ready = false;
   }
   void Start(int top, int bottomIndex) {
     bottom = bottomIndex;
-    next = Step(top);
-    Load(top, next);
+    Enter(top);
   }
   // Moves to the edge that covers the row; false when the chain has ended above it.
   bool Reach(int row) {
     while (endRow <= row) {
       if (next == bottom) return false;
-      const int a = next;
-      next = Step(a);
-      Load(a, next);
+      Enter(next);
+    }
+    if (!ready) {
+      const double x0 = v[upper].x, y0 = v[upper].y, y1 = v[next].y;
+      slope = y1 > y0 ? (v[next].x - x0) / (y1 - y0) : 0.0;
+      base = (x0 - 0.5) - y0 * slope;
+      ready = true;
     }
     return true;
   }
 };
 
+// Rows whose ends are worked out together.
+constexpr int kRowBatch = 16;
+
 // Calls span(row, first, end) for every row of the polygon with pixels [first, end) inside.
 template <class Span>
 void ScanPolygon(const RasterTarget& t, const RasterVertex* v, int n, const Shape& s, Span&& span) {
-  Chain forward{v, n, true, double(t.clipTop), double(t.clipBottom)};
-  Chain backward{v, n, false, double(t.clipTop), double(t.clipBottom)};
+  const int* rows = n <= kRowCacheSize ? s.vertexRow : nullptr;
+  Chain forward{v, rows, n, true, double(t.clipTop), double(t.clipBottom)};
+  Chain backward{v, rows, n, false, double(t.clipTop), double(t.clipBottom)};
   forward.Start(s.top, s.bottom);
   backward.Start(s.top, s.bottom);
   // Clockwise on the y-down screen means the forward chain runs down the right side.
   Chain& left = s.doubleArea > 0 ? backward : forward;
   Chain& right = s.doubleArea > 0 ? forward : backward;
+#if defined(__SSE2__)
+  // Both ends of a row at once, each exactly as CeilClamped gives it.
+  const __m128d clipLo = _mm_set1_pd(t.clipLeft), clipHi = _mm_set1_pd(t.clipRight);
+#else
   const double clipLeft = t.clipLeft, clipRight = t.clipRight;
+#endif
   int row = s.rowBegin;
   while (row < s.rowEnd) {
     if (!left.Reach(row) || !right.Reach(row)) return;
     int stop = left.endRow < right.endRow ? left.endRow : right.endRow;
     stop = stop < s.rowEnd ? stop : s.rowEnd;
+#if defined(__SSE2__)
+    // The ends of up to kRowBatch rows first, then their spans: the conversions of one row do not
+    // wait for the filling of the row before.
+    const __m128d base = _mm_setr_pd(left.base, right.base);
+    const __m128d slope = _mm_setr_pd(left.slope, right.slope);
+    while (row < stop) {
+      const int count = stop - row < kRowBatch ? stop - row : kRowBatch;
+      alignas(16) int ends[2 * kRowBatch + 2];
+      __m128d yc = _mm_set1_pd(row + 0.5);
+      for (int k = 0; k < count; ++k, yc = _mm_add_pd(yc, _mm_set1_pd(1.0))) {
+        // MAXPD and MINPD return their second operand when the first is NaN.
+        const __m128d x =
+            _mm_min_pd(_mm_max_pd(_mm_add_pd(base, _mm_mul_pd(yc, slope)), clipLo), clipHi);
+        const __m128i truncated = _mm_cvttpd_epi32(x);
+        const __m128i below = _mm_castpd_si128(_mm_cmplt_pd(_mm_cvtepi32_pd(truncated), x));
+        const __m128i pair =
+            _mm_sub_epi32(truncated, _mm_shuffle_epi32(below, _MM_SHUFFLE(3, 3, 2, 0)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(ends + 2 * k), pair);
+      }
+      for (int k = 0; k < count; ++k, ++row) {
+        const int first = ends[2 * k], end = ends[2 * k + 1];
+        if (first < end) span(row, first, end);
+      }
+    }
+#else
     const double leftBase = left.base, leftSlope = left.slope;
     const double rightBase = right.base, rightSlope = right.slope;
     double yc = row + 0.5;
@@ -457,16 +578,31 @@ void ScanPolygon(const RasterTarget& t, const RasterVertex* v, int n, const Shap
       const int end = CeilClamped(rightBase + yc * rightSlope, clipLeft, clipRight);
       if (first < end) span(row, first, end);
     }
+#endif
   }
+}
+
+// Where the group of four of a short span may end at most (the clip rectangle's right edge), or
+// -1 when the clip rectangle is narrower than four pixels.
+inline int ShortGroupEnd(const RasterTarget& t) {
+  return t.clipRight - t.clipLeft >= 4 ? t.clipRight : -1;
+}
+
+// How far left of a short span starting at `first` its group of four starts.
+inline int ShortShift(int first, int groupEnd) {
+  if (groupEnd < 0) return -1;
+  const int over = first + 4 - groupEnd;
+  return over > 0 ? over : 0;
 }
 
 void FlatConvex(const RasterTarget& t, const RasterVertex* v, int n, uint32_t pixel) {
   Shape s;
   if (!SetUpPolygon(t, v, n, s)) return;
   const FlatSpans spans(static_cast<float>(s.z.dx), pixel);
+  const int groupEnd = ShortGroupEnd(t);
   ScanPolygon(t, v, n, s, [&](int row, int first, int end) {
     spans.Fill(ColorRow(t, row) + first, DepthRow(t, row) + first, end - first,
-               SpanDepth(s, first, row));
+               SpanDepth(s, first, row), ShortShift(first, groupEnd));
   });
 }
 
@@ -499,10 +635,12 @@ void GouraudConvex(const RasterTarget& t, const RasterVertex* v, int n, bool may
   }
   const GouraudSpans spans(static_cast<float>(s.z.dx), static_cast<float>(r.dx),
                            static_cast<float>(g.dx), static_cast<float>(b.dx));
+  const int groupEnd = ShortGroupEnd(t);
   ScanPolygon(t, v, n, s, [&](int row, int first, int end) {
     spans.Fill(ColorRow(t, row) + first, DepthRow(t, row) + first, end - first,
                SpanDepth(s, first, row), static_cast<float>(r.At(first, row)),
-               static_cast<float>(g.At(first, row)), static_cast<float>(b.At(first, row)));
+               static_cast<float>(g.At(first, row)), static_cast<float>(b.At(first, row)),
+               ShortShift(first, groupEnd));
   });
 }
 

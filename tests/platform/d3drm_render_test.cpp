@@ -194,6 +194,25 @@ TEST_F(RenderTest, HalfViewSeesMoreAboveAndBelowThanToTheSides) {
   EXPECT_FALSE(at(0, -19.5f));
 }
 
+TEST_F(RenderTest, NestedFramesComposeTheirTransforms) {
+  // A square of side 0.5 shown by a child frame 1 along its parent's x, the parent at (2, 0, 10)
+  // turned half a turn about z (its x is the scene's -x): centre (1, 0, 10), 24 pixels a unit.
+  IDirect3DRMFrame* parent = Frame(scene_);
+  parent->AddRotation(D3DRMCOMBINE_REPLACE, 0, 0, 1, Pi);
+  parent->SetPosition(scene_, 2, 0, 10);
+  IDirect3DRMFrame* child = Show(Square(0, 0, 0, {}, 0.25f), parent);
+  child->SetPosition(parent, 1, 0, 0);
+  Draw();
+  EXPECT_EQ(Covered(), 12 * 12);
+  EXPECT_EQ(Covered(98, 114, 110, 126), 12 * 12);
+
+  // Turning the root turns everything below it, the camera too: the picture stays.
+  scene_->AddRotation(D3DRMCOMBINE_REPLACE, 0, 0, 1, Pi / 2);
+  Draw();
+  EXPECT_EQ(Covered(), 12 * 12);
+  EXPECT_EQ(Covered(98, 114, 110, 126), 12 * 12);
+}
+
 TEST_F(RenderTest, BackFacesAreNotDrawn) {
   IDirect3DRMMeshBuilder* reversed =
       Mesh({{-1, 1, 10}, {-1, -1, 10}, {1, -1, 10}, {1, 1, 10}}, {{0, 1, 2, 3}});

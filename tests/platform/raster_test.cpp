@@ -309,6 +309,37 @@ TEST(RasterDepth, EveryPixelOfSpansOfAnyWidthIsTestedAgainstItsOwnOldDepth) {
       }
 }
 
+TEST(RasterDepth, ShortSpansAtTheRightEdgeOfNarrowClipsTouchNothingOutside) {
+  // Spans of one to three pixels on the last row of an exactly sized buffer, ending at or just
+  // before the right edge of clip rectangles one to six pixels wide (and of the buffer), over
+  // mixed stored depths: only the span's pixels that pass change, in colour and depth.
+  std::mt19937 rng(4);
+  for (bool gouraud : {false, true})
+    for (int clipWidth = 1; clipWidth <= 6; ++clipWidth)
+      for (int clipRight : {12, 10})
+        for (int width = 1; width <= std::min(3, clipWidth); ++width)
+          for (int gap = 0; gap + width <= clipWidth && gap < 3; ++gap) {
+            Canvas c(12, 3);
+            c.Clip(clipRight - clipWidth, 0, clipRight, 3);
+            std::vector<float> old(c.depth.size());
+            for (size_t i = 0; i < old.size(); ++i) old[i] = c.depth[i] = rng() % 2 ? 0.25f : 0.75f;
+            const float x1 = float(clipRight - gap), x0 = x1 - width;
+            const std::vector<RasterVertex> p = {V(x0, 2, 0.5f, 1, 0, 0), V(x1, 2, 0.5f, 1, 0, 0),
+                                                 V(x1, 3, 0.5f, 0, 1, 0), V(x0, 3, 0.5f, 0, 1, 0)};
+            if (gouraud)
+              DrawGouraud(c.target, p);
+            else
+              DrawFlat(c.target, p);
+            for (int y = 0; y < 3; ++y)
+              for (int x = 0; x < 12; ++x) {
+                const bool pass = y == 2 && x >= x0 && x < x1 && old[y * 12 + x] < 0.5f;
+                ASSERT_EQ(c.Written(x, y), pass)
+                    << clipWidth << " " << clipRight << " " << width << " " << gap << " " << x;
+                ASSERT_EQ(c.DepthAt(x, y), pass ? 0.5f : old[y * 12 + x]);
+              }
+          }
+}
+
 TEST(RasterDepth, InterpolatesInverseDepthLinearlyAndResolvesIntersections) {
   // Two quads crossing along x = 8: a rises from 0.2 to 0.6 across the screen, b falls.
   Canvas c(16, 8);
