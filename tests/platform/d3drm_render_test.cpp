@@ -1,6 +1,7 @@
 // Drawing scenes through viewports into a surface: projection, culling, clipping, depth, lighting
 // and the four fill and shade modes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -485,7 +486,7 @@ TEST(MeshTest, PreparationWorksOutNormalsAndRefusesBadIndices) {
 }
 
 TEST(MeshTest, LoadTakesTheFileOrLeavesTheBuilderEmpty) {
-  const std::string path = ::testing::TempDir() + "d3drm_load_test.x";
+  const std::string path = ::testing::TempDir() + std::to_string(getpid()) + "-d3drm_load_test.x";
   {
     std::ofstream out(path);
     out << "xof 0302txt 0032\nMesh {\n 3;\n 0;0;1;, 1;0;1;, 0;-1;1;;\n 1;\n 3;0,1,2;;\n}\n";

@@ -1,6 +1,7 @@
 #include "platform/gdi.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -204,7 +205,8 @@ TEST(FontLookupTest, MissingFacesFallBackToTheMinchoFace) {
 TEST(FontLookupTest, WithNoFontsAtAllTextDrawsNothingAndNothingFails) {
   // A process of its own whose font configuration lists no fonts.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const std::string config = ::testing::TempDir() + "gdi_test_no_fonts.conf";
+  const std::string config =
+      ::testing::TempDir() + std::to_string(getpid()) + "-gdi_test_no_fonts.conf";
   FILE* file = std::fopen(config.c_str(), "w");
   ASSERT_NE(file, nullptr);
   std::fputs("<?xml version=\"1.0\"?><fontconfig></fontconfig>\n", file);

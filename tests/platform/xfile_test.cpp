@@ -1,6 +1,7 @@
 #include "platform/xfile.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -341,7 +342,7 @@ TEST(XFileTest, ReadsFilesAndFailsOnMissingOnes) {
   EXPECT_NE(error.find("no-such-model.x"), std::string::npos);
   EXPECT_FALSE(ReadXFile(".", mesh, &error));  // a directory is not a model
 
-  const std::string path = testing::TempDir() + "xfile_test_model.x";
+  const std::string path = ::testing::TempDir() + std::to_string(getpid()) + "-xfile_test_model.x";
   std::FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   std::fputs(kTriangleAndQuad, f);

@@ -3,6 +3,7 @@
 #include "render/renderer.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -38,7 +39,8 @@ D3DVECTOR Position(FrameHandle f) {
 
 // A model file: a square of side 2 round the origin facing -z, in white.
 std::string SquareModel() {
-  const std::string path = ::testing::TempDir() + "renderer_test_square.x";
+  const std::string path =
+      ::testing::TempDir() + std::to_string(getpid()) + "-renderer_test_square.x";
   std::ofstream out(path);
   out << "xof 0302txt 0032\n"
          "Mesh square {\n 4;\n -1.0;1.0;0.0;, 1.0;1.0;0.0;, 1.0;-1.0;0.0;, -1.0;-1.0;0.0;;\n"
@@ -475,7 +477,8 @@ TEST_F(RendererTest, ReleaseModelsEmptiesEverySlot) {
 class PaletteTest : public RendererTest {
  protected:
   std::string Write(const std::vector<unsigned char>& bytes) {
-    const std::string path = ::testing::TempDir() + "renderer_test_pal.bmp";
+    const std::string path =
+        ::testing::TempDir() + std::to_string(getpid()) + "-renderer_test_pal.bmp";
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
