@@ -89,7 +89,9 @@ TEST_F(ConfigTest, ValuesStandInTheirColumnUnlessTheyWouldRunOffTheEdge) {
   TitleMenu.DrawConfig(3);
   auto [wideLeft, wideRight] = InkColumns(3);
   const int width = Overlay.MeasureStyledText("UNLIGHT FLAT", 20, 8, 800, 0, StyledFace, 128);
-  if (180 + width + 3 > OverlayWidth) EXPECT_LT(wideLeft, 180);
+  if (180 + width + 3 > OverlayWidth) {
+    EXPECT_LT(wideLeft, 180);
+  }
   EXPECT_LT(wideRight, OverlayWidth - 1) << "the value or its shadow is cut at the edge";
   EXPECT_GT(wideLeft, 32 + Overlay.MeasureStyledText("QUALITY", 20, 8, 800, 0, StyledFace, 128));
   Options[OptionQuality] = 0;
