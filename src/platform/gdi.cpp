@@ -253,63 +253,63 @@ struct FontSpec {
 };
 
 FontSpec MakeSpec(Face* face, int height, int width, int weight, bool italic) {
-  FontSpec spec;
-  spec.face = face;
+  FontSpec sizing;
+  sizing.face = face;
   height = std::clamp(height, -MaxFontPixels, MaxFontPixels);
   width = std::min(std::abs(std::clamp(width, -MaxFontPixels, MaxFontPixels)), MaxFontPixels);
   if (!face) {
-    spec.cellHeight = height == 0 ? DefaultCellHeight : std::abs(height);
-    spec.ascent = spec.cellHeight;
-    return spec;
+    sizing.cellHeight = height == 0 ? DefaultCellHeight : std::abs(height);
+    sizing.ascent = sizing.cellHeight;
+    return sizing;
   }
   const double upem = face->unitsPerEm;
   const double cellUnits = face->ascent + face->descent;
   double em;
   if (height > 0) {
-    spec.cellHeight = height;
+    sizing.cellHeight = height;
     em = height * upem / cellUnits;
   } else if (height < 0) {
     em = -height;
-    spec.cellHeight = std::max(1, static_cast<int>(std::lround(em * cellUnits / upem)));
+    sizing.cellHeight = std::max(1, static_cast<int>(std::lround(em * cellUnits / upem)));
   } else {
-    spec.cellHeight = DefaultCellHeight;
+    sizing.cellHeight = DefaultCellHeight;
     em = DefaultCellHeight * upem / cellUnits;
   }
-  spec.sizeY = std::clamp(static_cast<int>(std::lround(em)), 1, MaxFontPixels);
+  sizing.sizeY = std::clamp(static_cast<int>(std::lround(em)), 1, MaxFontPixels);
   if (width > 0) {
     // The face's average character width at this size becomes `width`.
     const double average = face->averageWidth > 0 ? face->averageWidth : upem / 2;
-    spec.sizeX =
+    sizing.sizeX =
         std::clamp(static_cast<int>(std::lround(width * upem / average)), 1, 4 * MaxFontPixels);
-    spec.averageWidth = width;
+    sizing.averageWidth = width;
   } else {
-    spec.sizeX = spec.sizeY;
+    sizing.sizeX = sizing.sizeY;
     const double average = face->averageWidth > 0 ? face->averageWidth : upem / 2;
-    spec.averageWidth = static_cast<int>(std::lround(average * spec.sizeX / upem));
+    sizing.averageWidth = static_cast<int>(std::lround(average * sizing.sizeX / upem));
   }
-  spec.ascent = std::clamp(static_cast<int>(std::lround(face->ascent * spec.sizeY / upem)), 0,
-                           spec.cellHeight);
-  if (weight >= FW_BOLD && !face->bold) spec.style |= StyleBold;
-  if (italic && !face->italic) spec.style |= StyleItalic;
-  return spec;
+  sizing.ascent = std::clamp(static_cast<int>(std::lround(face->ascent * sizing.sizeY / upem)), 0,
+                             sizing.cellHeight);
+  if (weight >= FW_BOLD && !face->bold) sizing.style |= StyleBold;
+  if (italic && !face->italic) sizing.style |= StyleItalic;
+  return sizing;
 }
 
-const Glyph& GlyphOf(const FontSpec& spec, uint32_t codepoint) {
+const Glyph& GlyphOf(const FontSpec& sizing, uint32_t codepoint) {
   FontSystem& fs = Fonts();
-  if (!spec.face) return fs.empty;
-  const GlyphKey key{spec.face, spec.sizeX, spec.sizeY, spec.style, codepoint};
+  if (!sizing.face) return fs.empty;
+  const GlyphKey key{sizing.face, sizing.sizeX, sizing.sizeY, sizing.style, codepoint};
   auto found = fs.glyphs.find(key);
   if (found != fs.glyphs.end()) return found->second;
   if (fs.glyphs.size() >= MaxCachedGlyphs) fs.glyphs.clear();
 
   Glyph glyph;
-  Face& face = *spec.face;
+  Face& face = *sizing.face;
   FT_Face f = face.face;
-  if (face.sizeX != spec.sizeX || face.sizeY != spec.sizeY) {
-    if (FT_Set_Pixel_Sizes(f, static_cast<FT_UInt>(spec.sizeX), static_cast<FT_UInt>(spec.sizeY)) ==
-        0) {
-      face.sizeX = spec.sizeX;
-      face.sizeY = spec.sizeY;
+  if (face.sizeX != sizing.sizeX || face.sizeY != sizing.sizeY) {
+    if (FT_Set_Pixel_Sizes(f, static_cast<FT_UInt>(sizing.sizeX),
+                           static_cast<FT_UInt>(sizing.sizeY)) == 0) {
+      face.sizeX = sizing.sizeX;
+      face.sizeY = sizing.sizeY;
     } else {
       face.sizeX = face.sizeY = 0;
     }
@@ -318,8 +318,8 @@ const Glyph& GlyphOf(const FontSpec& spec, uint32_t codepoint) {
   if (face.sizeX != 0 && FT_Load_Glyph(f, FT_Get_Char_Index(f, codepoint),
                                        FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO) == 0) {
     FT_GlyphSlot slot = f->glyph;
-    if (spec.style & StyleItalic) FT_GlyphSlot_Oblique(slot);
-    if (spec.style & StyleBold) FT_GlyphSlot_Embolden(slot);
+    if (sizing.style & StyleItalic) FT_GlyphSlot_Oblique(slot);
+    if (sizing.style & StyleBold) FT_GlyphSlot_Embolden(slot);
     glyph.advance = static_cast<int>((slot->advance.x + 32) >> 6);
     if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) == 0 &&
         slot->bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
@@ -498,12 +498,12 @@ const FontSpec& SpecOf(DeviceContext* dc) {
   return dc->font->font;
 }
 
-int64_t MeasureText(const FontSpec& spec, const char* text, int length) {
-  if (!spec.face) return 0;
+int64_t MeasureText(const FontSpec& sizing, const char* text, int length) {
+  if (!sizing.face) return 0;
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   const auto* end = p + length;
   int64_t width = 0;
-  while (p < end) width += GlyphOf(spec, NextCodepoint(p, end)).advance;
+  while (p < end) width += GlyphOf(sizing, NextCodepoint(p, end)).advance;
   return width;
 }
 
@@ -644,11 +644,11 @@ HGDIOBJ GetCurrentObject(HDC dc, UINT type) {
 
 BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics) {
   if (!Live(dc) || !metrics) return FALSE;
-  const FontSpec& spec = SpecOf(dc);
-  metrics->tmHeight = spec.cellHeight;
-  metrics->tmAscent = spec.ascent;
-  metrics->tmDescent = spec.cellHeight - spec.ascent;
-  metrics->tmAveCharWidth = spec.averageWidth;
+  const FontSpec& sizing = SpecOf(dc);
+  metrics->tmHeight = sizing.cellHeight;
+  metrics->tmAscent = sizing.ascent;
+  metrics->tmDescent = sizing.cellHeight - sizing.ascent;
+  metrics->tmAveCharWidth = sizing.averageWidth;
   return TRUE;
 }
 
@@ -666,20 +666,20 @@ const char* FontFamilyOf(HFONT font) {
 
 BOOL TextOutA(HDC dc, int x, int y, const char* text, int length) {
   if (!Live(dc) || length < 0 || (!text && length > 0)) return FALSE;
-  const FontSpec& spec = SpecOf(dc);
+  const FontSpec& sizing = SpecOf(dc);
   if (dc->backMode == OPAQUE) {
-    const int64_t width = MeasureText(spec, text, length);
-    FillBox(dc, x, y, x + width, int64_t{y} + spec.cellHeight, PixelOf(dc->backColour));
+    const int64_t width = MeasureText(sizing, text, length);
+    FillBox(dc, x, y, x + width, int64_t{y} + sizing.cellHeight, PixelOf(dc->backColour));
   }
-  if (!spec.face || !dc->pixels) return TRUE;
+  if (!sizing.face || !dc->pixels) return TRUE;
   const uint32_t pixel = PixelOf(dc->textColour);
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   const auto* end = p + length;
   // Pen position and baseline in buffer coordinates.
   int64_t pen = int64_t{x} - dc->origin.x;
-  const int64_t baseline = int64_t{y} - dc->origin.y + spec.ascent;
+  const int64_t baseline = int64_t{y} - dc->origin.y + sizing.ascent;
   while (p < end) {
-    const Glyph& g = GlyphOf(spec, NextCodepoint(p, end));
+    const Glyph& g = GlyphOf(sizing, NextCodepoint(p, end));
     const int64_t left = pen + g.left, top = baseline - g.top;
     const int64_t x0 = std::max<int64_t>(0, -left),
                   x1 = std::min<int64_t>(g.width, dc->width - left);
@@ -697,10 +697,10 @@ BOOL TextOutA(HDC dc, int x, int y, const char* text, int length) {
 
 BOOL GetTextExtentPoint32A(HDC dc, const char* text, int length, SIZE* size) {
   if (!Live(dc) || !size || length < 0 || (!text && length > 0)) return FALSE;
-  const FontSpec& spec = SpecOf(dc);
-  const int64_t width = MeasureText(spec, text, length);
+  const FontSpec& sizing = SpecOf(dc);
+  const int64_t width = MeasureText(sizing, text, length);
   size->cx = static_cast<LONG>(std::min<int64_t>(width, INT32_MAX));
-  size->cy = spec.cellHeight;
+  size->cy = sizing.cellHeight;
   return TRUE;
 }
 

@@ -247,11 +247,11 @@ class Model:
         for i, (_, m, _) in enumerate(self.faces):
             end = ";" if i == len(self.faces) - 1 else ","
             out.append("  %d%s\n" % (m, end))
-        for rgb, alpha, power, spec, emis in self.materials:
+        for rgb, alpha, power, specular, emis in self.materials:
             out.append("  Material {\n")
             out.append("   %s;%s;%s;%s;;\n" % (fmt(rgb[0]), fmt(rgb[1]), fmt(rgb[2]), fmt(alpha)))
             out.append("   %s;\n" % fmt(power))
-            out.append("   %s;%s;%s;;\n" % tuple(fmt(c) for c in spec))
+            out.append("   %s;%s;%s;;\n" % tuple(fmt(c) for c in specular))
             out.append("   %s;%s;%s;;\n" % tuple(fmt(c) for c in emis))
             out.append("  }\n")
         out.append(" }\n")
