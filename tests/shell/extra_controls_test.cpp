@@ -59,16 +59,14 @@ TEST_F(ExtraControlsTest, IKJLPressPlayer1sKeypadKeysAndNothingElseUsesThem) {
   const SDL_Scancode keys[] = {SDL_SCANCODE_I, SDL_SCANCODE_K, SDL_SCANCODE_J, SDL_SCANCODE_L};
   const KeyRole roles[] = {RoleUp, RoleDown, RoleLeft, RoleRight};
   for (int i = 0; i < 4; ++i) {
-    SCOPED_TRACE(i);
     Key(keys[i], true);
     ASSERT_TRUE(PumpMessages());
-    EXPECT_EQ(KeyState[PlayerKey(1, roles[i])], 1);
+    EXPECT_EQ(KeyState[PlayerKey(1, roles[i])], 1) << i;
     Key(keys[i], false);
     ASSERT_TRUE(PumpMessages());
-    EXPECT_EQ(KeyState[PlayerKey(1, roles[i])], 0);
+    EXPECT_EQ(KeyState[PlayerKey(1, roles[i])], 0) << i;
   }
-  // The keypad itself still works as ever.
-  Key(SDL_SCANCODE_KP_8, true);
+  Key(SDL_SCANCODE_KP_8, true);  // the keypad itself still works as ever
   ASSERT_TRUE(PumpMessages());
   EXPECT_EQ(KeyState[PlayerKey(1, RoleUp)], 1);
 }
@@ -86,7 +84,7 @@ TEST_F(ExtraControlsTest, EachPadPressesItsPlayersKeys) {
       {SDL_CONTROLLER_BUTTON_Y, RoleCamera},       {SDL_CONTROLLER_BUTTON_START, -1}};
   for (int player = 0; player < 2; ++player)
     for (const auto& control : controls) {
-      SCOPED_TRACE(testing::Message() << "player " << player << " button " << control.button);
+      SCOPED_TRACE(testing::Message() << player << "/" << control.button);
       const uint8_t key = control.role < 0 ? VK_ESCAPE : PlayerKey(player, control.role);
       SDL_JoystickSetVirtualButton(pads[player], control.button, 1);
       ASSERT_TRUE(PumpMessages());
@@ -117,10 +115,8 @@ TEST_F(ExtraControlsTest, ADPadHeldOnTheTitleMenuMovesTheCursorLikeAHeldKey) {
       lastCursor = TitleMenu.cursor;
       return;
     }
-    if (TitleMenu.cursor != lastCursor) {
-      lastCursor = TitleMenu.cursor;
-      moves.emplace_back(timeGetTime() - pressedAt, lastCursor);
-    }
+    if (TitleMenu.cursor != lastCursor)
+      moves.emplace_back(timeGetTime() - pressedAt, lastCursor = TitleMenu.cursor);
     if (timeGetTime() - pressedAt >= GamepadRepeatDelay + GamepadRepeatInterval + 20)
       HeadlessControl::Post(WM_RBUTTONDOWN, 0);
   });

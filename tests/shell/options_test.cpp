@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,55 +76,33 @@ class Unprivileged {
   bool wasRoot_;
 };
 
-TEST_F(OptionsTest, NoFileGivesAWindowOf320By240InFlatQuality) {
-  Options[3] = 2;
-  LoadOptions();
-  EXPECT_EQ(Loaded(), (Bytes{0, 0, 0, 0}));
-  EXPECT_EQ(FullScreen, 0);
-  EXPECT_EQ(ScreenWidth, 320);
-  EXPECT_EQ(ScreenHeight, 240);
-}
-
-TEST_F(OptionsTest, AShortFileFillsOnlyItsBytes) {
-  Write({0, 1});
-  LoadOptions();
-  EXPECT_EQ(Loaded(), (Bytes{0, 1, 0, 0}));
-  EXPECT_EQ(FullScreen, 1);
-  EXPECT_EQ(ScreenWidth, 320);
-  EXPECT_EQ(ScreenHeight, 240);
-}
-
-TEST_F(OptionsTest, LargeScreenInGouraudAndBytesPastTheFourthIgnored) {
-  Write({0, 0, 1, 3});
-  LoadOptions();
-  EXPECT_EQ(Loaded(), (Bytes{0, 0, 1, 3}));
-  EXPECT_EQ(FullScreen, 0);
-  EXPECT_EQ(ScreenWidth, 640);
-  EXPECT_EQ(ScreenHeight, 480);
-
-  ResetShellState();
-  Write({0, 1, 1, 2, 1, 0, 3});
-  LoadOptions();
-  EXPECT_EQ(Loaded(), (Bytes{0, 1, 1, 2}));
-  EXPECT_EQ(FullScreen, 1);
-  EXPECT_EQ(ScreenWidth, 640);
-}
-
-TEST_F(OptionsTest, HandEditedValuesAreBroughtIntoRangeAndTheReservedByteKept) {
-  Write({7, 5, 2, 9});
-  LoadOptions();
-  EXPECT_EQ(Loaded(), (Bytes{7, 1, 0, 0}));
-  EXPECT_EQ(FullScreen, 1);
-  EXPECT_EQ(ScreenWidth, 320);
-
-  ResetShellState();
-  Write({0xFF, 0xFF, 0xFF, 0xFF});
-  LoadOptions();
-  EXPECT_EQ(Loaded(), (Bytes{0xFF, 1, 0, 0}));
-  EXPECT_EQ(FullScreen, 1);
-  EXPECT_EQ(ScreenHeight, 240);
-
-  // And what is saved afterwards is the repaired settings.
+TEST_F(OptionsTest, LoadingFillsWhatTheFileHoldsAndBringsHandEditsIntoRange) {
+  const struct {
+    std::optional<Bytes> file;
+    Bytes loaded;
+    int fullScreen, width;
+  } cases[] = {
+      {std::nullopt, {0, 0, 0, 0}, 0, 320},
+      {Bytes{0, 1}, {0, 1, 0, 0}, 1, 320},
+      {Bytes{0, 0, 1, 3}, {0, 0, 1, 3}, 0, 640},
+      {Bytes{0, 1, 1, 2, 1, 0, 3}, {0, 1, 1, 2}, 1, 640},  // bytes past the fourth ignored
+      {Bytes{7, 5, 2, 9}, {7, 1, 0, 0}, 1, 320},           // the reserved byte is kept
+      {Bytes{0xFF, 0xFF, 0xFF, 0xFF}, {0xFF, 1, 0, 0}, 1, 320},
+  };
+  for (const auto& c : cases) {
+    ResetShellState();
+    fs::remove("option.dat");
+    if (c.file)
+      Write(*c.file);
+    else
+      Options[3] = 2;  // nothing read: everything is reset
+    LoadOptions();
+    EXPECT_EQ(Loaded(), c.loaded);
+    EXPECT_EQ(FullScreen, c.fullScreen);
+    EXPECT_EQ(ScreenWidth, c.width);
+    EXPECT_EQ(ScreenHeight, c.width * 3 / 4);
+  }
+  // What is saved afterwards is the repaired settings.
   SaveOptions();
   EXPECT_EQ(Read(), (Bytes{0xFF, 1, 0, 0}));
 }
@@ -132,67 +111,42 @@ TEST_F(OptionsTest, SaveWritesTheFourBytesAndKeepsTheFilesPermissions) {
   Write({9, 9, 9, 9, 9, 9});
   fs::permissions("option.dat",
                   fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  Options[0] = 0;
   Options[1] = 1;
-  Options[2] = 0;
   Options[3] = 3;
   SaveOptions();
   EXPECT_EQ(Read(), (Bytes{0, 1, 0, 3}));
   EXPECT_EQ(fs::status("option.dat").permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_EQ(Entries(), std::vector<std::string>{"option.dat"});
-
-  // Saved again unchanged, it stays the same four bytes.
-  SaveOptions();
-  EXPECT_EQ(Read(), (Bytes{0, 1, 0, 3}));
 }
 
-TEST_F(OptionsTest, AnUnwritableDirectoryEndsTheProcessAndLeavesTheOldFile) {
-  Write({0, 0, 1, 2});
+// A save that cannot be made ends the process with exit code 1, and leaves the old file as it was
+// and nothing else behind: an unwritable directory, a write that fails.
+TEST_F(OptionsTest, AFailedSaveEndsTheProcessAndLeavesTheOldFile) {
+  const auto expectFailedSave = [&](bool asUser, bool noSpace) {
+    Write({0, 0, 1, 2});
+    Options[3] = 1;
+    rlimit old, none;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    none = old;
+    none.rlim_cur = 0;  // no file may grow beyond 0 bytes
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    std::optional<Unprivileged> user;
+    if (asUser) user.emplace();
+    if (noSpace) setrlimit(RLIMIT_FSIZE, &none);
+    std::optional<int> code = ExitCodeOf(SaveOptions);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    user.reset();
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(Read(), (Bytes{0, 0, 1, 2}));
+    EXPECT_EQ(Entries(), std::vector<std::string>{"option.dat"});
+  };
   fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
                            fs::perms::others_exec);
-  Options[3] = 1;
-  std::optional<int> code;
-  {
-    Unprivileged user;
-    code = ExitCodeOf(SaveOptions);
-  }
-  EXPECT_EQ(code, 1);
-  EXPECT_EQ(Read(), (Bytes{0, 0, 1, 2}));
-  EXPECT_EQ(Entries(), std::vector<std::string>{"option.dat"});
-}
-
-TEST_F(OptionsTest, AReadOnlyFileIsNotReplaced) {
-  Write({0, 0, 0, 1});
-  fs::permissions("option.dat", fs::perms::owner_read | fs::perms::others_read);
-  fs::permissions(dir, fs::perms::all);  // the directory itself may be written by anyone
-  Options[3] = 2;
-  std::optional<int> code;
-  {
-    Unprivileged user;
-    code = ExitCodeOf(SaveOptions);
-  }
-  EXPECT_EQ(code, 1);
-  EXPECT_EQ(Read(), (Bytes{0, 0, 0, 1}));
-  EXPECT_EQ(Entries(), std::vector<std::string>{"option.dat"});
-}
-
-TEST_F(OptionsTest, AFailedWriteEndsTheProcessAndLeavesTheOldFile) {
-  Write({0, 1, 1, 3});
-  Options[1] = 0;
-  // No file may grow beyond 0 bytes: the write itself fails.
-  rlimit old;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  rlimit none = old;
-  none.rlim_cur = 0;
-  auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
-  std::optional<int> code = ExitCodeOf(SaveOptions);
-  setrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, oldHandler);
-  EXPECT_EQ(code, 1);
-  EXPECT_EQ(Read(), (Bytes{0, 1, 1, 3}));
-  EXPECT_EQ(Entries(), std::vector<std::string>{"option.dat"});
+  expectFailedSave(true, false);
+  fs::permissions(dir, fs::perms::owner_all);
+  expectFailedSave(false, true);
 }
 
 TEST_F(OptionsTest, TheProgramsDirectoryBecomesCurrentOnlyWhenTheCurrentOneHasNoData) {
