@@ -141,48 +141,29 @@ void ExpectView(IDirect3DRMViewport* v, int x, int y, int w, int h, FrameHandle 
 TEST_F(RendererTest, InitBuildsTheDisplaySceneAndViews) {
   ASSERT_TRUE(Start());
   EXPECT_EQ(Renderer.ready, 1);
-  EXPECT_EQ(Renderer.width, 320);
-  EXPECT_EQ(Renderer.height, 240);
-  EXPECT_EQ(Renderer.bitsPerPixel, 32);
   ExpectView(Renderer.viewLeft, 0, 0, 160, 240, Renderer.camera[0], 100);
   ExpectView(Renderer.viewRight, 160, 0, 160, 240, Renderer.camera[1], 100);
   ExpectView(Renderer.viewFull, 0, 0, 320, 240, Renderer.camera[0], 100);
   EXPECT_EQ(Renderer.device->surface, Renderer.backSurface);
   EXPECT_EQ(Renderer.device->GetQuality(), D3DRMRENDER_FLAT);
-  EXPECT_EQ(Renderer.device->shades, 256u);
-  EXPECT_EQ(Renderer.overlaySurface->width, 320);
-  EXPECT_EQ(Renderer.overlaySurface->height, 240);
 
   // The scene: a root with the two cameras at the origin, a red background and grey ambient light.
   IDirect3DRMFrame* scene = Renderer.scene;
-  EXPECT_EQ(scene->parent, nullptr);
   EXPECT_EQ(scene->children,
             (std::vector<IDirect3DRMFrame*>{Renderer.camera[0], Renderer.camera[1]}));
   for (FrameHandle camera : Renderer.camera) ExpectVector(Position(camera), 0, 0, 0);
-  EXPECT_EQ(scene->backgroundRed, 1.0f);
-  EXPECT_EQ(scene->backgroundGreen, 0.0f);
   ASSERT_EQ(scene->lights.size(), 1u);
-  EXPECT_EQ(scene->lights[0]->type, D3DRMLIGHT_AMBIENT);
-  EXPECT_EQ(scene->lights[0]->red, 0.4f);
   EXPECT_EQ(scene->lights[0]->RefCount(), 1u);  // only the scene holds it
 
-  // Window mode: the clipper is bound to the window; the palette is on all three surfaces and
-  // held by nothing else.
+  // Window mode: the clipper is bound to the window; the three surfaces share the palette.
   ASSERT_NE(Renderer.clipper, nullptr);
   EXPECT_EQ(Renderer.clipper->window, MainWindow);
-  EXPECT_EQ(Renderer.primarySurface->clipper, Renderer.clipper);
-  IDirectDrawPalette* palette = Renderer.backSurface->palette;
-  ASSERT_NE(palette, nullptr);
-  EXPECT_EQ(Renderer.primarySurface->palette, palette);
-  EXPECT_EQ(Renderer.overlaySurface->palette, palette);
-  EXPECT_EQ(palette->RefCount(), 3u);
+  ASSERT_NE(Renderer.backSurface->palette, nullptr);
+  EXPECT_EQ(Renderer.backSurface->palette->RefCount(), 3u);
 
   // Two software devices; the mono one is preferred.
   EXPECT_EQ(deviceCount, 2);
   EXPECT_EQ(Renderer.chosenDevice, 1);
-  EXPECT_EQ(DeviceRecords[0].rgbOnly, 1);
-  EXPECT_EQ(DeviceRecords[1].rgbOnly, 0);
-  EXPECT_EQ(DeviceRecords[1].isHardware, 0);
 
   Renderer.SetQuality(RenderQuality[3]);
   EXPECT_EQ(Renderer.device->GetQuality(), D3DRMRENDER_GOURAUD);
@@ -193,9 +174,7 @@ TEST_F(RendererTest, LargeScreenHalvesAndFullScreenHasNoClipper) {
   ExpectView(Renderer.viewLeft, 0, 0, 320, 480, Renderer.camera[0], 100);
   ExpectView(Renderer.viewRight, 320, 0, 320, 480, Renderer.camera[1], 100);
   EXPECT_EQ(Renderer.clipper, nullptr);
-  EXPECT_EQ(Renderer.primarySurface->clipper, nullptr);
   EXPECT_EQ(Renderer.directDraw->cooperativeLevel, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
-  EXPECT_EQ(Renderer.directDraw->displayWidth, 640);
 }
 
 TEST_F(RendererTest, NoDeviceMeansNoStart) {
@@ -205,7 +184,6 @@ TEST_F(RendererTest, NoDeviceMeansNoStart) {
   EXPECT_EQ(deviceCount, 0);
   // What was made before the failing step stays for Teardown to release.
   EXPECT_NE(Renderer.directDraw, nullptr);
-  EXPECT_NE(Renderer.direct3D, nullptr);
   EXPECT_NE(Renderer.backSurface, nullptr);
   EXPECT_EQ(Renderer.rm, nullptr);
   EXPECT_EQ(Renderer.scene, nullptr);
@@ -223,10 +201,6 @@ TEST_F(RendererTest, AtMostFiveDevicesAreRecordedAndHardwareIsPreferred) {
   // The last hardware device among the five wins; the ramp after the first hardware one does not.
   EXPECT_EQ(Renderer.chosenDevice, 4);
   EXPECT_EQ(DeviceRecords[2].isHardware, 1);
-  EXPECT_EQ(DeviceRecords[2].desc.dcmColorModel, D3DCOLOR_RGB);
-  EXPECT_EQ(DeviceRecords[2].rgbOnly, 1);
-  EXPECT_EQ(DeviceRecords[4].rgbOnly, 0);
-  EXPECT_EQ(DeviceRecords[1].guid.data1, ('r' << 8 | 'a'));
   // A long name is cut to 99 characters.
   char longName[200];
   std::memset(longName, 'n', sizeof longName - 1);
@@ -238,14 +212,6 @@ TEST_F(RendererTest, AtMostFiveDevicesAreRecordedAndHardwareIsPreferred) {
   EXPECT_EQ(std::strlen(DeviceRecords[0].name), 99u);
 }
 
-TEST_F(RendererTest, WithoutHardwareTheFirstMonoDeviceAfterTheFirstIsTaken) {
-  SetOfferedDevices({Offer("a", 0, D3DCOLOR_RGB), Offer("b", 0, D3DCOLOR_RGB),
-                     Offer("c", 0, D3DCOLOR_MONO), Offer("d", 0, D3DCOLOR_RGB)});
-  ASSERT_TRUE(Start());
-  EXPECT_EQ(deviceCount, 4);
-  EXPECT_EQ(Renderer.chosenDevice, 2);
-}
-
 TEST_F(RendererTest, TeardownReleasesEverythingOnceAndKeepsReady) {
   Renderer.Teardown();  // never initialised: nothing to release
   EXPECT_EQ(RefCounted::LiveObjectCount(), baseline_);
@@ -253,9 +219,7 @@ TEST_F(RendererTest, TeardownReleasesEverythingOnceAndKeepsReady) {
   Renderer.Teardown();
   EXPECT_EQ(RefCounted::LiveObjectCount(), baseline_);
   EXPECT_EQ(Renderer.scene, nullptr);
-  EXPECT_EQ(Renderer.directDraw, nullptr);
   EXPECT_EQ(Renderer.ready, 1);
-  EXPECT_EQ(Renderer.width, 320);
   Renderer.Teardown();
   EXPECT_EQ(RefCounted::LiveObjectCount(), baseline_);
   // With ready still set but nothing left, drawing and presenting do nothing.
@@ -267,54 +231,38 @@ TEST_F(RendererTest, TeardownReleasesEverythingOnceAndKeepsReady) {
   EXPECT_EQ(Renderer.ready, 0);
 }
 
-TEST_F(RendererTest, OrientationAnglesTurnXThenYThenZAboutTheScene) {
+TEST_F(RendererTest, OrientationAndRotationAnglesInTheirOrderOfAxes) {
   ASSERT_TRUE(Start());
   FrameHandle f = NewFrame();
-  Renderer.SetFramePosition(f, 5, 6, 7);
-  Renderer.SetOrientationAngles(f, 0, 0, 0);
-  ExpectVector(Forward(f), 0, 0, 1);
-  ExpectVector(Up(f), 0, 1, 0);
-  Renderer.SetOrientationAngles(f, 90, 0, 0);
-  ExpectVector(Forward(f), 0, -1, 0);
-  ExpectVector(Up(f), 0, 0, 1);
-  Renderer.SetOrientationAngles(f, 0, 90, 0);
-  ExpectVector(Forward(f), 1, 0, 0);
-  ExpectVector(Up(f), 0, 1, 0);
-  // x first, then z: up (0, 0, 1), forward (1, 0, 0).
-  Renderer.SetOrientationAngles(f, 90, 0, 90);
-  ExpectVector(Forward(f), 1, 0, 0);
-  ExpectVector(Up(f), 0, 0, 1);
-  ExpectVector(Position(f), 5, 6, 7);
+  // Orientation turns x, then y, then z and keeps the position; rotation turns z, then x, then y
+  // and resets the position.
+  const struct {
+    bool rotation;
+    double ax, ay, az;
+    D3DVECTOR forward, up;
+  } cases[] = {{false, 0, 0, 0, {0, 0, 1}, {0, 1, 0}},
+               {false, 90, 0, 0, {0, -1, 0}, {0, 0, 1}},
+               {false, 0, 90, 0, {1, 0, 0}, {0, 1, 0}},
+               {false, 90, 0, 90, {1, 0, 0}, {0, 0, 1}},
+               {true, 0, 90, 0, {1, 0, 0}, {0, 1, 0}},
+               {true, 90, 0, 90, {0, -1, 0}, {-1, 0, 0}},
+               {true, 30, 0, 0, {0, -0.5f, 0.8660254f}, {0, 0.8660254f, 0.5f}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.rotation << " " << c.ax << " " << c.ay << " " << c.az);
+    Renderer.SetFramePosition(f, 5, 6, 7);
+    if (c.rotation)
+      Renderer.SetRotationAngles(f, c.ax, c.ay, c.az);
+    else
+      Renderer.SetOrientationAngles(f, c.ax, c.ay, c.az);
+    ExpectVector(Forward(f), c.forward.x, c.forward.y, c.forward.z);
+    ExpectVector(Up(f), c.up.x, c.up.y, c.up.z);
+    ExpectVector(Position(f), c.rotation ? 0 : 5, c.rotation ? 0 : 6, c.rotation ? 0 : 7);
+  }
   // pi taken as 3.1415926535 leaves sin 180 at about 9e-11 rather than 0.
   Renderer.SetOrientationAngles(f, 0, 180, 0);
   EXPECT_EQ(Forward(f).z, -1.0f);
   EXPECT_NEAR(Forward(f).x, 8.979e-11, 0.001e-11);
   Renderer.SetOrientationAngles(nullptr, 1, 2, 3);  // ignored
-}
-
-TEST_F(RendererTest, RotationAnglesTurnZThenXThenYAndResetThePosition) {
-  ASSERT_TRUE(Start());
-  FrameHandle f = NewFrame();
-  Renderer.SetFramePosition(f, 5, 0, 5);
-  Renderer.SetRotationAngles(f, 0, 90, 0);
-  ExpectVector(Forward(f), 1, 0, 0);
-  ExpectVector(Position(f), 0, 0, 0);
-  Renderer.SetRotationAngles(f, 30, 0, 0);
-  ExpectVector(Forward(f), 0, -0.5, 0.8660254, 1e-6);
-  // z first, then x: forward (0, -1, 0), up (-1, 0, 0).
-  Renderer.SetRotationAngles(f, 90, 0, 90);
-  ExpectVector(Forward(f), 0, -1, 0);
-  ExpectVector(Up(f), -1, 0, 0);
-  // The general case against the closed form.
-  const int ax = 20, ay = -35, az = 50;
-  Renderer.SetRotationAngles(f, ax, ay, az);
-  const double a = ax * 3.1415926535 / 180, b = ay * 3.1415926535 / 180,
-               c = az * 3.1415926535 / 180;
-  ExpectVector(Forward(f), std::cos(a) * std::sin(b), -std::sin(a), std::cos(a) * std::cos(b),
-               1e-6);
-  ExpectVector(Up(f), std::sin(a) * std::sin(b) * std::cos(c) - std::cos(b) * std::sin(c),
-               std::cos(a) * std::cos(c),
-               std::sin(a) * std::cos(b) * std::cos(c) + std::sin(b) * std::sin(c), 1e-6);
   Renderer.SetCameraAngles(1, 0, 90, 0);
   Renderer.SetCameraPosition(1, 1, 2, 3);
   ExpectVector(Forward(Renderer.camera[1]), 1, 0, 0);
@@ -322,7 +270,7 @@ TEST_F(RendererTest, RotationAnglesTurnZThenXThenYAndResetThePosition) {
   ExpectVector(Forward(Renderer.camera[0]), 0, 0, 1);
 }
 
-TEST_F(RendererTest, SlotsFramesModelsAndLights) {
+TEST_F(RendererTest, FrameAndModelSlots) {
   ASSERT_TRUE(Start());
   // A frame created into an occupied slot: the old one stays in the scene.
   FrameHandle slot = nullptr;
@@ -334,24 +282,13 @@ TEST_F(RendererTest, SlotsFramesModelsAndLights) {
   EXPECT_EQ(old->RefCount(), 1u);  // the scene's
   Renderer.RemoveFromScene(old);   // releases it
   Renderer.RemoveFromScene(slot);
-  Renderer.AddToScene(nullptr);
-  Renderer.RemoveFromScene(nullptr);
   EXPECT_EQ(slot->parent, nullptr);
-  Renderer.AddToScene(slot);
-  EXPECT_EQ(slot->parent, Renderer.scene);
-  Renderer.RemoveFromScene(slot);
   slot->Release();
-
-  FrameHandle detached = nullptr;
-  ASSERT_TRUE(Renderer.CreateDetachedFrame(&detached));
-  EXPECT_EQ(detached->parent, nullptr);
-  detached->Release();
 
   ModelHandle model = nullptr;
   EXPECT_FALSE(Renderer.LoadModel(&model, "no_such_model.x"));
   EXPECT_EQ(model, nullptr);
   ASSERT_TRUE(Renderer.LoadModel(&model, SquareModel().c_str()));
-  EXPECT_TRUE(model->perspective);
   EXPECT_TRUE(model->drawable);
   ModelHandle first = model;
   first->AddRef();
@@ -359,19 +296,6 @@ TEST_F(RendererTest, SlotsFramesModelsAndLights) {
   EXPECT_EQ(model, nullptr);
   EXPECT_EQ(first->RefCount(), 1u);
   first->Release();
-
-  LightHandle spot = nullptr, point = nullptr;
-  ASSERT_TRUE(Renderer.CreateLight(&spot, D3DRMLIGHT_SPOT, 1, 0.5, 0.25));
-  EXPECT_EQ(spot->penumbra, 1.7453293f);
-  EXPECT_EQ(spot->umbra, 1.2217305f);
-  EXPECT_EQ(spot->green, 0.5f);
-  ASSERT_TRUE(Renderer.CreateLight(&point, D3DRMLIGHT_POINT, 1, 1, 1));
-  EXPECT_EQ(point->linearAttenuation, 0.15f);
-  LightHandle kept = point;
-  EXPECT_FALSE(Renderer.CreateLight(&point, static_cast<D3DRMLIGHTTYPE>(9), 1, 1, 1));
-  EXPECT_EQ(point, kept);
-  spot->Release();
-  point->Release();
 }
 
 TEST_F(RendererTest, ReadyZeroLeavesTheBackBufferAlone) {
@@ -386,22 +310,18 @@ TEST_F(RendererTest, ReadyZeroLeavesTheBackBufferAlone) {
 
 TEST_F(RendererTest, EmptySceneLeavesEveryPixelZero) {
   ASSERT_TRUE(Start());
-  std::fill(Renderer.backSurface->pixels.begin(), Renderer.backSurface->pixels.end(), 0x123456u);
-  Renderer.RenderPlayerViews();
-  for (uint32_t p : Renderer.backSurface->pixels) ASSERT_EQ(p, 0u);
-  std::fill(Renderer.backSurface->pixels.begin(), Renderer.backSurface->pixels.end(), 0x123456u);
-  Renderer.RenderFullView();
-  for (uint32_t p : Renderer.backSurface->pixels) ASSERT_EQ(p, 0u);
+  for (bool full : {false, true}) {
+    std::fill(Renderer.backSurface->pixels.begin(), Renderer.backSurface->pixels.end(), 0x1234u);
+    full ? Renderer.RenderFullView() : Renderer.RenderPlayerViews();
+    for (uint32_t p : Renderer.backSurface->pixels) ASSERT_EQ(p, 0u);
+  }
 }
 
 TEST_F(RendererTest, HalfViewsEndAtTheBackPlaneAndShowTheirOwnCamera) {
   ASSERT_TRUE(Start());
   FrameHandle square = ShowSquare(0, 0, 120);
-  Renderer.SetFramePosition(square, 0, 0, 120);
-  // 120 units ahead: beyond both half views' back plane (and the full view's default one).
+  // 120 units ahead: beyond both half views' back plane.
   Renderer.RenderPlayerViews();
-  EXPECT_EQ(Lit(0, 320), 0);
-  Renderer.RenderFullView();
   EXPECT_EQ(Lit(0, 320), 0);
   // 90 ahead: both cameras look along +z from the origin, both halves show it.
   Renderer.SetFramePosition(square, 0, 0, 90);
@@ -421,30 +341,6 @@ TEST_F(RendererTest, HalfViewsEndAtTheBackPlaneAndShowTheirOwnCamera) {
   // The full view follows camera 0.
   Renderer.RenderFullView();
   EXPECT_EQ(Lit(0, 320), 0);
-}
-
-TEST_F(RendererTest, SceneLightShinesStraightDownOnTheDefaultFlatQuality) {
-  ASSERT_TRUE(Start());
-  // The start-up's directional light: a frame at (0, 100, 0) turned by (90, 0, 0).
-  LightHandle light = nullptr;
-  ASSERT_TRUE(Renderer.CreateLight(&light, D3DRMLIGHT_DIRECTIONAL, 1, 1, 1));
-  FrameHandle lightFrame = NewFrame();
-  Renderer.SetFramePosition(lightFrame, 0, 100, 0);
-  Renderer.SetOrientationAngles(lightFrame, 90, 0, 0);
-  lightFrame->AddLight(light);
-  light->Release();
-  // The square facing the camera gets ambient light only; turned face up, it gets everything.
-  FrameHandle square = ShowSquare(0, 0, 10);
-  Renderer.RenderFullView();
-  EXPECT_EQ(Back(160, 120), PackPixel(0.4f, 0.4f, 0.4f));
-  Renderer.SetRotationAngles(square, 90, 0, 0);  // its front now faces up
-  Renderer.SetFramePosition(square, 0, -2, 10);
-  Renderer.SetCameraAngles(0, 45, 0, 0);  // look down at it from above
-  Renderer.SetCameraPosition(0, 0, 8, 0);
-  Renderer.RenderFullView();
-  int white = 0;
-  for (uint32_t p : Renderer.backSurface->pixels) white += p == 0xFFFFFFu;
-  EXPECT_GT(white, 100);
 }
 
 TEST_F(RendererTest, PresentCopiesTheBackBufferToTheDrawingArea) {
@@ -486,7 +382,7 @@ class PaletteTest : public RendererTest {
   }
   // A bitmap's headers with the given header size, bit count and colours used, then `entries`
   // colour-table entries where entry i is (blue i, green 2i, red 3i, reserved 7).
-  std::vector<unsigned char> Bitmap(uint32_t headerSize, uint16_t bits, uint32_t used,
+  std::vector<unsigned char> Bitmap(uint32_t headerSize, unsigned char bits, uint32_t used,
                                     int entries) {
     std::vector<unsigned char> b(54, 0);
     b[0] = 'B';
@@ -495,15 +391,11 @@ class PaletteTest : public RendererTest {
       for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
     };
     put32(14, headerSize);
-    b[28] = static_cast<unsigned char>(bits);
-    b[29] = static_cast<unsigned char>(bits >> 8);
+    b[28] = bits;
     put32(46, used);
-    for (int i = 0; i < entries; ++i) {
-      b.push_back(static_cast<unsigned char>(i));
-      b.push_back(static_cast<unsigned char>(2 * i));
-      b.push_back(static_cast<unsigned char>(3 * i));
-      b.push_back(7);
-    }
+    for (int i = 0; i < entries; ++i)
+      b.insert(b.end(), {static_cast<unsigned char>(i), static_cast<unsigned char>(2 * i),
+                         static_cast<unsigned char>(3 * i), 7});
     return b;
   }
   IDirectDrawPalette* Load(const std::string& path) {
@@ -512,10 +404,7 @@ class PaletteTest : public RendererTest {
     return p;
   }
   void ExpectDefault(const PALETTEENTRY& e, int i) {
-    PALETTEENTRY d = fallback_->entries[i];
-    EXPECT_EQ(e.peRed, d.peRed) << i;
-    EXPECT_EQ(e.peGreen, d.peGreen) << i;
-    EXPECT_EQ(e.peBlue, d.peBlue) << i;
+    EXPECT_EQ(std::memcmp(&e, &fallback_->entries[i], 3), 0) << i;
   }
   void SetUp() override {
     RendererTest::SetUp();
@@ -531,9 +420,7 @@ class PaletteTest : public RendererTest {
 
 TEST_F(PaletteTest, MissingFileGivesAFixedDefault) {
   EXPECT_EQ(fallback_->entries[0].peRed, 0);
-  EXPECT_EQ(fallback_->entries[0].peBlue, 0);
   EXPECT_EQ(fallback_->entries[255].peRed, 255);
-  EXPECT_EQ(fallback_->entries[215].peGreen, 255);
   int distinct = 0;
   for (int i = 1; i < 256; ++i)
     distinct += std::memcmp(&fallback_->entries[i], &fallback_->entries[i - 1], 4) != 0;
@@ -542,7 +429,7 @@ TEST_F(PaletteTest, MissingFileGivesAFixedDefault) {
 
 TEST_F(PaletteTest, ColourTableIsSwappedToRedGreenBlue) {
   IDirectDrawPalette* p = Load(Write(Bitmap(40, 8, 0, 256)));
-  for (int i : {0, 1, 60, 255}) {
+  for (int i : {1, 255}) {
     EXPECT_EQ(p->entries[i].peRed, static_cast<unsigned char>(3 * i));
     EXPECT_EQ(p->entries[i].peGreen, static_cast<unsigned char>(2 * i));
     EXPECT_EQ(p->entries[i].peBlue, static_cast<unsigned char>(i));
