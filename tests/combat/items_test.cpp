@@ -40,22 +40,16 @@ TEST_F(ItemTest, SpawnDrawOrderAndPlacement) {
   EXPECT_EQ(Match.itemY, 19);
   ASSERT_TRUE(InScene(Match.itemFrame));
   ASSERT_TRUE(InScene(Match.itemShadowFrame));
-  D3DVECTOR at = ScenePosition(Match.itemFrame);
-  EXPECT_NEAR(at.x, -39, 1e-6);
+  const D3DVECTOR at = ScenePosition(Match.itemFrame),
+                  marker = ScenePosition(Match.itemShadowFrame);
   EXPECT_NEAR(at.y, 19, 1e-6);
-  EXPECT_NEAR(at.z, 39, 1e-6);
-  at = ScenePosition(Match.itemShadowFrame);
-  EXPECT_NEAR(at.x, -39, 1e-6);
-  EXPECT_NEAR(at.y, -0.39, 1e-6);
-  EXPECT_NEAR(at.z, 39, 1e-6);
-  if (Match.itemModels[ItemPower]) {
-    ASSERT_EQ(Match.itemFrame->visuals.size(), 1u);
-    EXPECT_EQ(Match.itemFrame->visuals[0], Match.itemModels[ItemPower]);
+  EXPECT_NEAR(marker.y, -0.39, 1e-6);
+  for (const D3DVECTOR& v : {at, marker}) {
+    EXPECT_NEAR(v.x, -39, 1e-6);
+    EXPECT_NEAR(v.z, 39, 1e-6);
   }
-  if (Match.itemShadowModel) {
-    ASSERT_EQ(Match.itemShadowFrame->visuals.size(), 1u);
-    EXPECT_EQ(Match.itemShadowFrame->visuals[0], Match.itemShadowModel);
-  }
+  EXPECT_EQ(Match.itemFrame->visuals.at(0), Match.itemModels[ItemPower]);
+  EXPECT_EQ(Match.itemShadowFrame->visuals.at(0), Match.itemShadowModel);
 
   // While the item stands, a spawn draws nothing and makes nothing.
   const long live = RefCounted::LiveObjectCount();
@@ -69,7 +63,7 @@ TEST_F(ItemTest, SpawnDrawOrderAndPlacement) {
 TEST_F(ItemTest, PositionsAndKindsOverManySpawns) {
   const long live = RefCounted::LiveObjectCount();
   int kinds[3] = {0, 0, 0};
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 200; ++i) {
     Match.SpawnItem();
     ASSERT_GE(Match.itemType, 0);
     ASSERT_LE(Match.itemType, 2);
@@ -88,9 +82,7 @@ TEST_F(ItemTest, PositionsAndKindsOverManySpawns) {
     ASSERT_EQ(Match.itemFrame, nullptr);
     ASSERT_EQ(Match.itemShadowFrame, nullptr);
   }
-  EXPECT_GT(kinds[0], 50);
-  EXPECT_GT(kinds[1], 50);
-  EXPECT_GT(kinds[2], 50);
+  for (int kind : kinds) EXPECT_GT(kind, 30);
   EXPECT_EQ(RefCounted::LiveObjectCount(), live);
   EXPECT_EQ(Match.grip[0], 10);             // capped
   EXPECT_EQ(Match.power[0], 1 + kinds[1]);  // not capped here
@@ -110,25 +102,6 @@ TEST_F(ItemTest, PickUpThreshold) {
   EXPECT_EQ(Match.itemActive, 0);
   EXPECT_FALSE(InScene(Match.itemFrame));
   EXPECT_EQ(Match.speed[1], 0.2f + 0.02f);
-}
-
-TEST_F(ItemTest, EffectsAndTheirLimits) {
-  FixedRandom random({ItemPower, 0, 0, 5, ItemGrip, 0, 0, 5, ItemSpeed, 0, 0, 5});
-  PutPlayerAt(0, 0, 5, 0);
-  Match.power[0] = 4;
-  Match.SpawnItem();
-  Match.PickUpItem(0);
-  EXPECT_EQ(Match.power[0], 5);  // until the next volley writes 4 back
-  Match.grip[0] = 10;
-  Match.SpawnItem();
-  Match.PickUpItem(0);
-  EXPECT_EQ(Match.grip[0], 10);
-  Match.speed[0] = 1.0f;
-  Match.SpawnItem();
-  Match.PickUpItem(0);
-  EXPECT_FLOAT_EQ(Match.speed[0], 1.02f);  // no upper limit
-  Match.FireVolley(0);
-  EXPECT_EQ(Match.power[0], 4);
 }
 
 // With both players in range, player 0 collects in its step; player 1 gets nothing this frame, and

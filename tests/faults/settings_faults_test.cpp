@@ -49,106 +49,89 @@ TEST_F(SettingsFaultTest, NoFileStartsWindowedSmallAndFlatAndTheConfigScreenCrea
   EXPECT_EQ(Read("option.dat"), B({0, 0, 0, 1}));
 }
 
-TEST_F(SettingsFaultTest, AShortFileGivesItsBytesAndTheRestAreZero) {
+// Short, long and out-of-range files start with the first four bytes, zeros for what is missing and
+// values brought into their ranges (the reserved byte kept); only the config screen writes the
+// file, and leaving it writes the repaired four bytes without counting as a change of the display.
+TEST_F(SettingsFaultTest, DamagedFilesStartRepairedAndAreSavedAsFourBytes) {
   Write("option.dat", B({0, 1}));
-  Started started;
-  MenuPlayer player(Quit(), [&] { started = Now(); });
-  EXPECT_EQ(RunProgram(std::ref(player)), 1);
-  EXPECT_EQ(started.options, B({0, 1, 0, 0}));
-  EXPECT_EQ(started.fullScreen, 1);
-  EXPECT_TRUE(started.fullScreenWindow);
-  EXPECT_EQ(started.width, 320);
-  EXPECT_EQ(started.quality, RenderQuality[0]);
-  // Only the config screen writes the file.
+  MenuPlayer quitter(Quit());
+  EXPECT_EQ(RunProgram(std::ref(quitter)), 1);
   EXPECT_EQ(Read("option.dat"), B({0, 1}));
 
-  MenuPlayer saver(ChangeQuality() + Quit());
-  EXPECT_EQ(RunProgram(std::ref(saver)), 1);
-  EXPECT_EQ(saver.Taken(), 8);
-  EXPECT_EQ(Read("option.dat"), B({0, 1, 0, 1}));
-}
-
-TEST_F(SettingsFaultTest, ALongFileGivesItsFirstFourBytesAndIsWrittenBackAsFour) {
-  Write("option.dat", B({0, 0, 1, 2, 9, 9, 9, 9, 9}));
-  Started started;
-  MenuPlayer player(ChangeQuality() + Quit(), [&] { started = Now(); });
-  EXPECT_EQ(RunProgram(std::ref(player)), 1);
-  EXPECT_EQ(player.Taken(), 8);
-  EXPECT_EQ(started.options, B({0, 0, 1, 2}));
-  EXPECT_EQ(started.fullScreen, 0);
-  EXPECT_EQ(started.width, 640);
-  EXPECT_EQ(started.height, 480);
-  EXPECT_EQ(started.quality, RenderQuality[2]);
-  EXPECT_EQ(Read("option.dat"), B({0, 0, 1, 3}));
-}
-
-// Values outside their ranges are brought into them before anything uses them; the reserved byte
-// is kept as it is. Leaving the config screen then counts as no change of the display (the program
-// goes on) and writes the repaired settings.
-TEST_F(SettingsFaultTest, ValuesOutOfRangeAreRepairedAndSavedRepaired) {
-  for (const Bytes& file : {B({7, 5, 2, 9}), B({-128, -1, -1, -1}), B({0, 2, 127, 4})}) {
-    SCOPED_TRACE(testing::PrintToString(std::vector<int>(file.begin(), file.end())));
-    Write("option.dat", file);
+  const struct {
+    Bytes file, started;
+  } cases[] = {
+      {B({0, 1}), B({0, 1, 0, 0})},         {B({0, 0, 1, 2, 9, 9, 9, 9, 9}), B({0, 0, 1, 2})},
+      {B({7, 5, 2, 9}), B({7, 1, 0, 0})},   {B({-128, -1, -1, -1}), B({-128, 1, 0, 0})},
+      {B({0, 2, 127, 4}), B({0, 1, 0, 0})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::vector<int>(c.file.begin(), c.file.end())));
+    Write("option.dat", c.file);
     Started started;
     MenuPlayer player(ChangeQuality() + Quit(), [&] { started = Now(); });
     EXPECT_EQ(RunProgram(std::ref(player)), 1);
     EXPECT_EQ(player.Taken(), 8);
-    EXPECT_EQ(started.options, Bytes({file[0], 1, 0, 0}));
-    EXPECT_EQ(started.fullScreen, 1);
-    EXPECT_EQ(started.width, 320);
-    EXPECT_EQ(started.quality, RenderQuality[0]);
-    EXPECT_EQ(Read("option.dat"), Bytes({file[0], 1, 0, 1}));
+    EXPECT_EQ(started.options, c.started);
+    EXPECT_EQ(started.fullScreen, c.started[1]);
+    EXPECT_EQ(started.fullScreenWindow, c.started[1] == 1);
+    EXPECT_EQ(started.width, c.started[2] == 1 ? 640 : 320);
+    EXPECT_EQ(started.height, c.started[2] == 1 ? 480 : 240);
+    EXPECT_EQ(started.quality, RenderQuality[static_cast<int>(c.started[3])]);
+    Bytes saved = c.started;
+    saved[3] = static_cast<char>((saved[3] + 1) % 4);
+    EXPECT_EQ(Read("option.dat"), saved);
   }
 }
 
-// The file cannot be replaced: the program ends with exit code 1 right when the config screen is
-// left, and the old file (or whatever stands in its place) is untouched, with nothing left beside
-// it.
+// Where option.dat (00 00 00 02) cannot be replaced, the program ends with exit code 1 right when
+// the config screen is left, and the old file stays as it was, with nothing left beside it.
 class UnwritableSettingsTest : public FaultTest {
  protected:
-  void ExpectSaveFails(const Bytes& before, bool unprivileged) {
+  void SetUp() override {
+    FaultTest::SetUp();
+    Write("option.dat", B({0, 0, 0, 2}));
+  }
+  void ExpectSaveFails(bool unprivileged = true) {
     const std::vector<std::string> entries = Entries();
     MenuPlayer player(ChangeQuality() + Quit());
     int code = 0;
     {
       std::optional<Unprivileged> user;
-      if (unprivileged) {
-        user.emplace();
-        ASSERT_TRUE(user->Ok()) << "cannot give up the privileges of root";
-      }
+      if (unprivileged) user.emplace();
+      ASSERT_TRUE(!user || user->Ok()) << "cannot give up the privileges of root";
       code = RunProgram(std::ref(player));
     }
     EXPECT_EQ(code, 1);
     EXPECT_EQ(player.Taken(), 5) << "the program did not end when the config screen was left";
-    if (!before.empty()) {
-      EXPECT_EQ(Read("option.dat"), before);
+    if (fs::is_regular_file("option.dat")) {
+      EXPECT_EQ(Read("option.dat"), B({0, 0, 0, 2}));
     }
     EXPECT_EQ(Entries(), entries);
   }
 };
 
-// Root may write anywhere, but not a file over a directory.
+// Root may write anywhere, but not a file over a directory: the temporary file written beside it
+// must not be left there.
 TEST_F(UnwritableSettingsTest, ADirectoryInPlaceOfTheFile) {
+  fs::remove("option.dat");
   fs::create_directory("option.dat");
   Write("option.dat/keep", "kept");
-  ExpectSaveFails({}, false);
-  EXPECT_TRUE(fs::is_directory("option.dat"));
+  ExpectSaveFails(false);
   EXPECT_EQ(Read("option.dat/keep"), "kept");
 }
 
 TEST_F(UnwritableSettingsTest, AReadOnlyDirectory) {
-  Write("option.dat", B({0, 0, 0, 2}));
   fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                            fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-  ExpectSaveFails(B({0, 0, 0, 2}), true);
+  ExpectSaveFails();
 }
 
 TEST_F(UnwritableSettingsTest, AReadOnlyFileInAWritableDirectory) {
-  Write("option.dat", B({0, 0, 0, 2}));
   fs::permissions("option.dat",
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   fs::permissions(dir, fs::perms::all);
-  ExpectSaveFails(B({0, 0, 0, 2}), true);
+  ExpectSaveFails();
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ using Steps = std::vector<std::vector<uint8_t>>;
   Overlay.Clear();
   const int width = Overlay.MeasureStyledText(text, 20, 8, 800, 0, StyledFace, 128);
   const int x = std::min(180, OverlayWidth - 3 - width);
-  Overlay.DrawStyledText(x, 100 + 32 * row, 160, 120, text, 20, 8, 800, 3, Highlight, 0,
-                         StyledFace, 128, 0);
+  Overlay.DrawStyledText(x, 100 + 32 * row, 160, 120, text, 20, 8, 800, 3, Highlight, 0, StyledFace,
+                         128, 0);
   Area area = ConfigValueArea(row);
   int differences = 0;
   for (int y = area.top; y < area.bottom; ++y)
@@ -102,21 +102,15 @@ TEST_F(ConfigTest, QualityCyclesAndTakesEffectOnlyWhenTheScreenIsLeft) {
   const char* const cycle[] = {"WIREFRAME", "UNLIGHT FLAT", "GOURAUD",
                                "FLAT",      "WIREFRAME",    "UNLIGHT FLAT"};
   std::vector<int> values;
-  KeyScript keys({{Up()},
-                  {Select()},
-                  {Select()},
-                  {Select()},
-                  {Select()},
-                  {Select()},
-                  {Select()},
-                  {Down()},
-                  {Select()}},
-                 [&](int step) {
-                   if (step < 1 || step > 6) return;
-                   values.push_back(Options[OptionQuality]);
-                   EXPECT_TRUE(ValueShown(3, cycle[step - 1])) << "selection " << step;
-                   EXPECT_EQ(Renderer.device->GetQuality(), D3DRMRENDER_FLAT);
-                 });
+  Steps steps{{Up()}};
+  for (int i = 0; i < 6; ++i) steps.push_back({Select()});
+  steps.insert(steps.end(), {{Down()}, {Select()}});
+  KeyScript keys(steps, [&](int step) {
+    if (step < 1 || step > 6) return;
+    values.push_back(Options[OptionQuality]);
+    EXPECT_TRUE(ValueShown(3, cycle[step - 1])) << "selection " << step;
+    EXPECT_EQ(Renderer.device->GetQuality(), D3DRMRENDER_FLAT);
+  });
   EXPECT_EQ(ExitCodeOf([] { TitleMenu.RunConfig(); }), std::nullopt);
 
   EXPECT_EQ(values, (std::vector<int>{1, 2, 3, 0, 1, 2}));
@@ -161,19 +155,12 @@ TEST_P(DisplayChangeTest, SavesReleasesEverythingAndEndsWithExitCode1) {
   EXPECT_EQ(FileBytes("option.dat"), expected);
   // Every reference of the Renderer, the menu's frames and the models is given back; only the
   // scene light and its frame, which the shell holds, are left.
-  EXPECT_EQ(Renderer.directDraw, nullptr);
-  EXPECT_EQ(Renderer.rm, nullptr);
-  EXPECT_EQ(Renderer.device, nullptr);
-  EXPECT_EQ(Renderer.scene, nullptr);
-  EXPECT_EQ(Renderer.viewFull, nullptr);
-  EXPECT_EQ(Renderer.camera[0], nullptr);
-  EXPECT_EQ(Renderer.primarySurface, nullptr);
-  EXPECT_EQ(Renderer.overlaySurface, nullptr);
-  EXPECT_EQ(TitleMenu.craftFrame, nullptr);
-  EXPECT_EQ(TitleMenu.groundFrame, nullptr);
-  EXPECT_EQ(Match.craftModel, nullptr);
-  EXPECT_EQ(Match.debrisModel, nullptr);
-  EXPECT_EQ(TitleScene.model, nullptr);
+  const void* held[] = {
+      Renderer.directDraw,  Renderer.rm,           Renderer.device,         Renderer.scene,
+      Renderer.viewFull,    Renderer.camera[0],    Renderer.primarySurface, Renderer.overlaySurface,
+      TitleMenu.craftFrame, TitleMenu.groundFrame, Match.craftModel,        Match.debrisModel,
+      TitleScene.model};
+  for (size_t i = 0; i < std::size(held); ++i) EXPECT_EQ(held[i], nullptr) << "slot " << i;
   EXPECT_EQ(RefCounted::LiveObjectCount(), baseline_ + 2);
   EXPECT_EQ(LightFrame->RefCount(), 1u);
 

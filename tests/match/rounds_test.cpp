@@ -70,7 +70,6 @@ TEST_F(RoundTest, SetupPlacesBothCraftFacingEachOther) {
     ExpectNear(ScenePosition(Match.craftFrame[p]), 0, 0, Match.z[p]);
     ExpectNear(ScenePosition(Match.shadowFrame[p]), 0, -0.39f, Match.z[p]);
     ExpectNear(SceneForward(Match.craftFrame[p]), 0, 0, p == 0 ? 1 : -1);
-    ExpectNear(SceneForward(Match.shadowFrame[p]), 0, 0, p == 0 ? 1 : -1);
   }
   ASSERT_TRUE(InScene(Match.groundFrame));
   ExpectNear(ScenePosition(Match.groundFrame), 0, -1, 0);
@@ -79,10 +78,7 @@ TEST_F(RoundTest, SetupPlacesBothCraftFacingEachOther) {
     ASSERT_NE(bullet.frame, nullptr);
     EXPECT_EQ(bullet.frame->parent, nullptr);
     EXPECT_EQ(bullet.active, 0);
-    if (Match.bulletModel) {
-      ASSERT_EQ(bullet.frame->visuals.size(), 1u);
-      EXPECT_EQ(bullet.frame->visuals[0], Match.bulletModel);
-    }
+    EXPECT_EQ(bullet.frame->visuals.at(0), Match.bulletModel);
   }
   // Two cameras, two craft, two shadows and the ground.
   EXPECT_EQ(SceneChildren().size(), 7u);
@@ -212,29 +208,6 @@ TEST_F(RoundTest, RoundEndsInThe51stFrameAfterADestruction) {
   EXPECT_EQ(SceneChildren(), childrenBefore);
   EXPECT_EQ(RefCounted::LiveObjectCount(), liveBefore);
   EXPECT_EQ(SharedRefs(), refsBefore);
-}
-
-// Player 1 destroyed first, player 0 twenty frames later: when player 1's countdown runs out both
-// are down, and both halves show a draw.
-TEST_F(RoundTest, BothDestroyedIsADraw) {
-  constexpr int Destroyed = IntroFrames + 3;
-  std::string results[2];
-  FrameScript script([&](int frame, int pump) {
-    if (frame == Destroyed && pump == 0) Match.HitPlayer(1, 10);
-    if (frame == Destroyed + 20 && pump == 0) Match.HitPlayer(0, 10);
-    if (frame == Destroyed + 51 && pump == 0) {
-      EXPECT_EQ(Match.deathTimer[0], 31);
-      EXPECT_EQ(Match.deathTimer[1], 51);
-      results[0] = ResultOnOverlay(0);
-      results[1] = ResultOnOverlay(1);
-      HeadlessControl::KeyDown(FireKey1);
-    }
-    if (frame == Destroyed + 52 && pump == 0) HeadlessControl::KeyDown(VK_ESCAPE);
-  });
-  Match.RunMatch();
-  EXPECT_EQ(results[0], "DRAW");
-  EXPECT_EQ(results[1], "DRAW");
-  EXPECT_FALSE(HoldsAnyRoundFrame());
 }
 
 // Both players hold fire from the first frame of play and fly at each other: their volleys are

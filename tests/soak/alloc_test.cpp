@@ -2,18 +2,13 @@
 // replaced by one that counts, and whole frames of play run with a full bullet pool, both players
 // firing level-4 volleys after collecting items, and later with debris flying. Only the frames that
 // spawn an item or destroy a craft may allocate (they create frames).
-//
-// What is counted: every operator new of the process, and, outside the sanitizer builds, every
-// malloc, calloc and realloc as well (the C allocator is replaced by one that counts and hands on
-// to the C library's own; the sanitizers bring their own allocator, so there only operator new is
-// counted).
+// Counted: every operator new, and outside the sanitizer builds (which bring their own allocator)
+// malloc, calloc and realloc as well.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <new>
-#include <string>
 #include <vector>
 
 #include "shell/keyboard.h"
@@ -316,18 +311,6 @@ class AllocationTest : public MatchTest {
   int mostBullets = 0;
 };
 
-const char* OutcomeName(Match::FrameOutcome outcome) {
-  switch (outcome) {
-    case Match::FrameOutcome::Continue:
-      return "play";
-    case Match::FrameOutcome::RoundOver:
-      return "round over (result screen)";
-    case Match::FrameOutcome::Leave:
-      return "leave";
-  }
-  return "?";
-}
-
 TEST_F(AllocationTest, FramesOfPlayAllocateOnlyToSpawnItemsAndDestroyCraft) {
   // Two rounds: the first grows whatever grows once, the second must be as quiet as the first.
   for (int round = 0; round < 2; ++round) {
@@ -343,32 +326,18 @@ TEST_F(AllocationTest, FramesOfPlayAllocateOnlyToSpawnItemsAndDestroyCraft) {
   }
 
   int spawnFrames = 0, spawnOnly = 0, destroyFrames = 0, spawnAllocations = 0, offending = 0;
-  long fewest = 0, most = 0;
-  std::printf(
-      "frames of play: %d, %d of them with the pool full (at least %d of the %d bullets "
-      "flying after the frame, %d at most)\n",
-      frames, fullPoolFrames, BulletCount - 10, BulletCount, mostBullets);
-  std::printf("counted: operator new%s\n", GRONKA_COUNT_MALLOC ? ", malloc, calloc, realloc" : "");
   for (const FrameRecord& r : records) {
     spawnFrames += r.spawned;
     destroyFrames += r.destroyed;
     if (r.spawned && !r.destroyed) {
-      // Summed up below: each creates the item's two frames.
-      if (r.news > 0) ++spawnAllocations;
-      const long n = r.news + r.mallocs;
-      fewest = ++spawnOnly == 1 ? n : std::min(fewest, n);
-      most = std::max(most, n);
-      continue;
+      ++spawnOnly;
+      spawnAllocations += r.news > 0;  // each creates the item's two frames
+    } else if ((r.news > 0 || r.mallocs > 0) && !r.destroyed &&
+               r.outcome == Match::FrameOutcome::Continue) {
+      ++offending;
+      ADD_FAILURE() << "frame " << r.frame << ": " << r.news << " new, " << r.mallocs << " malloc";
     }
-    if (r.news == 0 && r.mallocs == 0) continue;
-    const bool allowed = r.destroyed || r.outcome != Match::FrameOutcome::Continue;
-    if (!allowed) ++offending;
-    std::printf("frame %4d: %3ld new, %3ld malloc  %s%s%s\n", r.frame, r.news, r.mallocs,
-                OutcomeName(r.outcome), r.destroyed ? ", craft destroyed" : "",
-                allowed ? "" : "  <-- not allowed");
   }
-  std::printf("%d frames spawned an item: %ld to %ld allocations each\n", spawnFrames, fewest,
-              most);
   EXPECT_EQ(offending, 0) << "frames of play allocated without spawning or destroying";
   // The scenario really had what it is about, and the counter really counts.
   EXPECT_GT(fullPoolFrames, 1000);

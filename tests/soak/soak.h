@@ -1,14 +1,7 @@
 // The soak run: the whole program, headless, played by seeded random key presses of both players
-// for a given number of frames of play, with the state of the match checked after every one of
-// them and the reference counts after every match and every run of the program.
-//
-// The players steer, fire, change cameras, hold Ctrl now and then, chase each other (so that craft
-// are destroyed and rounds end), dismiss the results, leave matches with Esc, visit the config
-// screen (which saves option.dat and, after a change of the display settings, ends the program),
-// quit from the menu and sometimes close the window in the middle of things. Every end of the
-// program is followed by a fresh start in the same working directory, until the frames are played;
-// then the players leave whatever they are in and choose "QUIT".
-//
+// (steering, fire, cameras, Ctrl, chases, results, Esc, the config screen, quitting and closing
+// the window), the match checked after every frame of play and the reference counts after every
+// match and every run of the program, which is started afresh until the frames are played.
 // Header only: used by the soak test and by the soak tool, which links the game alone.
 #pragma once
 
