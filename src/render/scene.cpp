@@ -11,15 +11,16 @@ double Radians(int degrees) {
   return degrees * 3.1415926535 / 180.0;
 }
 
-}  // namespace
-
-bool Renderer::CreateSceneFrame(FrameHandle* slot) {
+// Releases what the slot holds, then creates a frame below `parent` (null: no parent) at the
+// scene's origin into it; the slot stays null when the frame cannot be made.
+bool CreateFrameInto(IDirect3DRM* rm, IDirect3DRMFrame* scene, IDirect3DRMFrame* parent,
+                     FrameHandle* slot) {
   if (slot == nullptr) return false;
   if (*slot != nullptr) {
     (*slot)->Release();
     *slot = nullptr;
   }
-  if (rm == nullptr || FAILED(rm->CreateFrame(scene, slot)) || *slot == nullptr) {
+  if (rm == nullptr || FAILED(rm->CreateFrame(parent, slot)) || *slot == nullptr) {
     *slot = nullptr;
     return false;
   }
@@ -27,18 +28,14 @@ bool Renderer::CreateSceneFrame(FrameHandle* slot) {
   return true;
 }
 
+}  // namespace
+
+bool Renderer::CreateSceneFrame(FrameHandle* slot) {
+  return CreateFrameInto(rm, scene, scene, slot);
+}
+
 bool Renderer::CreateDetachedFrame(FrameHandle* slot) {
-  if (slot == nullptr) return false;
-  if (*slot != nullptr) {
-    (*slot)->Release();
-    *slot = nullptr;
-  }
-  if (rm == nullptr || FAILED(rm->CreateFrame(nullptr, slot)) || *slot == nullptr) {
-    *slot = nullptr;
-    return false;
-  }
-  (*slot)->SetPosition(scene, 0, 0, 0);
-  return true;
+  return CreateFrameInto(rm, scene, nullptr, slot);
 }
 
 bool Renderer::LoadModel(ModelHandle* slot, const char* fileName) {
