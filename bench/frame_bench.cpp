@@ -31,6 +31,7 @@
 #include "shell/keyboard.h"
 #include "shell/options.h"
 #include "shell/pacing.h"
+#include "support/release.h"
 
 namespace {
 
@@ -73,32 +74,6 @@ bool UseDisplay() {
 // The benchmarks' window ignores every message: no key or close may end the program.
 LRESULT BenchWindowProc(HWND, UINT, WPARAM, LPARAM) {
   return 0;
-}
-
-void ReleaseFrame(FrameHandle& frame) {
-  if (frame == nullptr) return;
-  Renderer.RemoveFromScene(frame);
-  frame->Release();
-  frame = nullptr;
-}
-
-void ReleaseModel(ModelHandle& model) {
-  if (model == nullptr) return;
-  model->Release();
-  model = nullptr;
-}
-
-// Every frame a round may hold, taken out of the scene and released.
-void ReleaseMatchFrames() {
-  for (int p = 0; p < 2; ++p) {
-    ReleaseFrame(Match.craftFrame[p]);
-    ReleaseFrame(Match.shadowFrame[p]);
-    for (Debris& piece : Match.debris[p]) ReleaseFrame(piece.frame);
-  }
-  ReleaseFrame(Match.groundFrame);
-  ReleaseFrame(Match.itemFrame);
-  ReleaseFrame(Match.itemShadowFrame);
-  for (Bullet& bullet : Match.bullets) ReleaseFrame(bullet.frame);
 }
 
 // The display at one size with the scene light, the overlay and all ten models, as the game has
@@ -168,14 +143,7 @@ class Stage {
     ReleaseMatchFrames();
     TitleMenu.ReleaseFrames();
     ReleaseFrame(TitleScene.frame);
-    ReleaseModel(Match.craftModel);
-    ReleaseModel(Match.groundModel);
-    ReleaseModel(Match.bulletModel);
-    ReleaseModel(Match.shadowModel);
-    for (ModelHandle& model : Match.itemModels) ReleaseModel(model);
-    ReleaseModel(Match.itemShadowModel);
-    ReleaseModel(Match.debrisModel);
-    ReleaseModel(TitleScene.model);
+    ReleaseModels();
     ReleaseFrame(LightFrame);
     if (SceneLight != nullptr) {
       SceneLight->Release();

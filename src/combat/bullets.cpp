@@ -1,8 +1,8 @@
 // Volleys and the pool of bullets: launching, flight, the arena box and removal.
 #include <cmath>
 
-#include "match/frames.h"
 #include "match/match.h"
+#include "render/frames.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Bullets striking the other craft, damage, destruction and the debris of a destroyed craft.
 #include <cmath>
 
-#include "match/frames.h"
 #include "match/match.h"
+#include "render/frames.h"
 
 bool Match::TestBulletHit(int index) {
   const Bullet& bullet = bullets[index];

@@ -1,8 +1,8 @@
 // The one power-up item: its appearance at a random place and its collection.
 #include <cmath>
 
-#include "match/frames.h"
 #include "match/match.h"
+#include "render/frames.h"
 
 void Match::SpawnItem() {
   if (itemActive != 0) return;

@@ -3,6 +3,7 @@
 #include "frontend/title.h"
 #include "match/match.h"
 #include "overlay/overlay.h"
+#include "render/frames.h"
 #include "shell/app.h"
 
 struct TitleMenu TitleMenu;
@@ -27,11 +28,8 @@ void DrawItem(int index, COLORREF colour) {
   DrawStyled(-1, 110 + 28 * index, 212, ItemLabels[index], 20, 0, colour);
 }
 
-void ShowModel(FrameHandle frame, ModelHandle model) {
-  if (frame != nullptr && model != nullptr) frame->AddVisual(model);
-}
-
-void ReleaseFrame(FrameHandle& frame) {
+// Drops our reference to a frame already taken out of the scene and empties the slot.
+void DropReference(FrameHandle& frame) {
   if (frame != nullptr) {
     frame->Release();
     frame = nullptr;
@@ -47,7 +45,7 @@ void TitleMenu::Show() {
   ShowModel(groundFrame, Match.groundModel);
   // The craft stays at the origin; the ground is tilted towards the camera, below it.
   Renderer.SetOrientationAngles(groundFrame, 45, 0, 0);
-  if (groundFrame != nullptr) Renderer.SetFramePosition(groundFrame, 0.0, -2.0, 0.0);
+  PlaceFrame(groundFrame, 0.0, -2.0, 0.0);
   // Looking 50 degrees down and 20 to the left, from behind, above and right of the craft.
   Renderer.SetCameraAngles(0, 50, -20, 0);
   Renderer.SetCameraPosition(0, 1.0, 2.0, -1.0);
@@ -77,6 +75,6 @@ void TitleMenu::MoveCursor(int delta) {
 void TitleMenu::ReleaseFrames() {
   Renderer.RemoveFromScene(craftFrame);
   Renderer.RemoveFromScene(groundFrame);
-  ReleaseFrame(craftFrame);
-  ReleaseFrame(groundFrame);
+  DropReference(craftFrame);
+  DropReference(groundFrame);
 }

@@ -1,6 +1,7 @@
 // The opening scene: the camera looks straight down on the title model, spins and sinks towards it
 // for 100 frames.
 #include "frontend/title.h"
+#include "render/frames.h"
 #include "shell/options.h"
 #include "shell/pacing.h"
 
@@ -16,9 +17,8 @@ int QualityIndex() {
 
 void TitleScene::Build() {
   Renderer.CreateSceneFrame(&frame);
-  if (frame == nullptr) return;
-  if (model != nullptr) frame->AddVisual(model);
-  Renderer.SetRotationAngles(frame, 90, 0, 0);
+  ShowModel(frame, model);
+  TurnFrame(frame, 90, 0, 0);
 }
 
 void TitleScene::Play() {
@@ -36,10 +36,6 @@ void TitleScene::Play() {
     WaitFrame(50);
     t = t - 0.2f;
   }
-  Renderer.RemoveFromScene(frame);
-  if (frame != nullptr) {
-    frame->Release();
-    frame = nullptr;
-  }
+  ReleaseFrame(frame);
   Renderer.SetQuality(RenderQuality[QualityIndex()]);
 }

@@ -1,8 +1,8 @@
 // A player's keys: steering, the camera key and the fire key.
 #include <cmath>
 
-#include "match/frames.h"
 #include "match/match.h"
+#include "render/frames.h"
 #include "shell/keyboard.h"
 
 void Match::ControlPlayer(int p) {

@@ -2,8 +2,8 @@
 // limits, its place in the scene and the wrap at the arena's edges.
 #include <cmath>
 
-#include "match/frames.h"
 #include "match/match.h"
+#include "render/frames.h"
 
 void Match::FlyPlayer(int p) {
   float dx = 0, dy = 0, dz = 0;

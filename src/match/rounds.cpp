@@ -1,9 +1,9 @@
 // The frame of each round: set-up, the camera intro, the result and the teardown.
 #include <cmath>
 
-#include "match/frames.h"
 #include "match/match.h"
 #include "overlay/overlay.h"
+#include "render/frames.h"
 #include "render/renderer.h"
 #include "shell/keyboard.h"
 #include "shell/pacing.h"

@@ -11,6 +11,7 @@
 #include <functional>
 #include <utility>
 
+#include "../support/release.h"
 #include "frontend/title.h"
 #include "match/match.h"
 #include "overlay/overlay.h"
@@ -28,34 +29,14 @@ struct Exit {
   int code;
 };
 
-namespace detail {
-
-inline void DropFrame(FrameHandle& frame) {
-  if (frame == nullptr) return;
-  Renderer.RemoveFromScene(frame);
-  frame->Release();
-  frame = nullptr;
-}
-
-}  // namespace detail
-
 // Gives back every frame, light and model the game's globals hold, and the Renderer's interfaces,
 // as the end of the process would; then the globals are as at a fresh start.
 inline void Release() {
-  using detail::DropFrame;
-  for (int p = 0; p < 2; ++p) {
-    DropFrame(Match.craftFrame[p]);
-    DropFrame(Match.shadowFrame[p]);
-    for (Debris& piece : Match.debris[p]) DropFrame(piece.frame);
-  }
-  DropFrame(Match.groundFrame);
-  DropFrame(Match.itemFrame);
-  DropFrame(Match.itemShadowFrame);
-  for (Bullet& bullet : Match.bullets) DropFrame(bullet.frame);
-  DropFrame(TitleMenu.craftFrame);
-  DropFrame(TitleMenu.groundFrame);
-  DropFrame(TitleScene.frame);
-  DropFrame(LightFrame);
+  ReleaseMatchFrames();
+  ReleaseFrame(TitleMenu.craftFrame);
+  ReleaseFrame(TitleMenu.groundFrame);
+  ReleaseFrame(TitleScene.frame);
+  ReleaseFrame(LightFrame);
   if (SceneLight != nullptr) {
     SceneLight->Release();
     SceneLight = nullptr;

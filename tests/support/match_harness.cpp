@@ -7,6 +7,7 @@
 #include "overlay/overlay.h"
 #include "shell/options.h"
 #include "shell/pacing.h"
+#include "support/release.h"
 
 namespace {
 
@@ -29,37 +30,10 @@ void LoadMatchModels() {
   for (const auto& model : models) Renderer.LoadModel(model.slot, DataPath(model.name).c_str());
 }
 
-void ReleaseHandle(FrameHandle& frame) {
-  if (!frame) return;
-  Renderer.RemoveFromScene(frame);
-  frame->Release();
-  frame = nullptr;
-}
-
-void ReleaseModel(ModelHandle& model) {
-  if (!model) return;
-  model->Release();
-  model = nullptr;
-}
-
 // Whatever a test left in the Match, frames and models alike.
 void EmptyMatch() {
-  for (int p = 0; p < 2; ++p) {
-    ReleaseHandle(Match.craftFrame[p]);
-    ReleaseHandle(Match.shadowFrame[p]);
-    for (Debris& piece : Match.debris[p]) ReleaseHandle(piece.frame);
-  }
-  ReleaseHandle(Match.groundFrame);
-  ReleaseHandle(Match.itemFrame);
-  ReleaseHandle(Match.itemShadowFrame);
-  for (Bullet& bullet : Match.bullets) ReleaseHandle(bullet.frame);
-  ReleaseModel(Match.craftModel);
-  ReleaseModel(Match.groundModel);
-  ReleaseModel(Match.bulletModel);
-  ReleaseModel(Match.shadowModel);
-  for (ModelHandle& model : Match.itemModels) ReleaseModel(model);
-  ReleaseModel(Match.itemShadowModel);
-  ReleaseModel(Match.debrisModel);
+  ReleaseMatchFrames();
+  ReleaseModels();
   Match = {};
 }
 

@@ -1,4 +1,4 @@
-// Small helpers for the frames the match owns. A frame or model that failed to be created or
+// Small helpers for the frames game code owns. A frame or model that failed to be created or
 // loaded leaves a null handle; these helpers skip it instead of crashing, and otherwise make the
 // same Renderer calls the game would make directly.
 #pragma once
