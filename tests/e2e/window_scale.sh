@@ -17,41 +17,10 @@ if [ -z "${GRONKA_E2E_X:-}" ]; then
   GRONKA_E2E_X=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
 fi
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-
-find_window() {
-  local pid=$1 id
-  for _ in $(seq 300); do
-    id=$(xdotool search --onlyvisible --pid "$pid" --name '^GRONKA ' 2>/dev/null | head -1) ||
-      true
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    kill -0 "$pid" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
-
-# Waits until the window's picture stays the same for 1.5 s.
-wait_still() {
-  local window=$1 last="" same=0 now
-  for _ in $(seq 80); do
-    now=$(import -silent -window "$window" rgb:- 2>/dev/null | md5sum)
-    if [ "$now" = "$last" ]; then
-      same=$((same + 1))
-      [ "$same" -ge 3 ] && return 0
-    else
-      same=0
-      last=$now
-    fi
-    sleep 0.5
-  done
-  return 1
-}
 
 size_of() {
   xwininfo -id "$1" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'
