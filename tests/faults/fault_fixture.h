@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "soak/program.h"
+#include "support/unprivileged.h"
 
 namespace fs = std::filesystem;
 
@@ -139,25 +140,4 @@ class FaultTest : public ::testing::Test {
  private:
   fs::path home_;
   long objects_ = 0;
-};
-
-// Without the privileges of root while it lives, where the test runs as root (root writes into
-// read-only files and directories alike).
-class Unprivileged {
- public:
-  Unprivileged() : root_(geteuid() == 0) {
-    if (root_) dropped_ = setegid(65534) == 0 && seteuid(65534) == 0;
-  }
-  ~Unprivileged() {
-    if (root_) {
-      if (seteuid(0) != 0 || setegid(0) != 0) std::abort();
-    }
-  }
-  Unprivileged(const Unprivileged&) = delete;
-  Unprivileged& operator=(const Unprivileged&) = delete;
-  bool Ok() const { return !root_ || dropped_; }
-
- private:
-  bool root_;
-  bool dropped_ = false;
 };

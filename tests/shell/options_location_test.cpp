@@ -13,6 +13,7 @@
 
 #include "shell/options.h"
 #include "support/headless.h"
+#include "support/unprivileged.h"
 
 namespace fs = std::filesystem;
 
@@ -100,24 +101,6 @@ class GameLocationTest : public HeadlessTest {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };
 
-// Without the privileges of root for as long as it lives (root may write anywhere).
-class Unprivileged {
- public:
-  Unprivileged() : wasRoot_(geteuid() == 0) {
-    if (wasRoot_) {
-      EXPECT_EQ(seteuid(65534), 0);
-    }
-  }
-  ~Unprivileged() {
-    if (wasRoot_) {
-      EXPECT_EQ(seteuid(0), 0);
-    }
-  }
-
- private:
-  bool wasRoot_;
-};
-
 TEST_F(GameLocationTest, TheGameDirectoryIsTheCurrentOneTheProgramsOrItsShareDirectory) {
   fs::path program = root / "usr" / "bin" / "gronka";
   fs::create_directories(program.parent_path());
@@ -151,6 +134,7 @@ TEST_F(GameLocationTest, AnUnwritableGameKeepsItsSettingsInTheConfigDirectoryFro
   fs::current_path(game);
   {
     Unprivileged user;
+    EXPECT_TRUE(user.Ok());
     EnterGameDirectory();
   }
   EXPECT_EQ(fs::current_path(), game);
@@ -166,6 +150,7 @@ TEST_F(GameLocationTest, AnUnwritableGameKeepsItsSettingsInTheConfigDirectoryFro
   std::optional<int> code;
   {
     Unprivileged user;
+    EXPECT_TRUE(user.Ok());
     code = ExitCodeOf(SaveOptions);
   }
   EXPECT_EQ(code, std::nullopt);
@@ -193,6 +178,7 @@ TEST_F(GameLocationTest, AConfigDirectoryThatCannotBeMadeEndsTheProcessOnSave) {
   std::optional<int> code;
   {
     Unprivileged user;
+    EXPECT_TRUE(user.Ok());
     EnterGameDirectory();
     LoadOptions();
     code = ExitCodeOf(SaveOptions);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/headless.h"
+#include "support/unprivileged.h"
 
 namespace fs = std::filesystem;
 
@@ -56,24 +57,6 @@ class OptionsTest : public HeadlessTest {
     return names;
   }
   fs::path home, dir;
-};
-
-// Without the privileges of root for as long as it lives (root may write anywhere).
-class Unprivileged {
- public:
-  Unprivileged() : wasRoot_(geteuid() == 0) {
-    if (wasRoot_) {
-      EXPECT_EQ(seteuid(65534), 0);
-    }
-  }
-  ~Unprivileged() {
-    if (wasRoot_) {
-      EXPECT_EQ(seteuid(0), 0);
-    }
-  }
-
- private:
-  bool wasRoot_;
 };
 
 TEST_F(OptionsTest, LoadingFillsWhatTheFileHoldsAndBringsHandEditsIntoRange) {
@@ -132,7 +115,10 @@ TEST_F(OptionsTest, AFailedSaveEndsTheProcessAndLeavesTheOldFile) {
     none.rlim_cur = 0;  // no file may grow beyond 0 bytes
     auto oldHandler = signal(SIGXFSZ, SIG_IGN);
     std::optional<Unprivileged> user;
-    if (asUser) user.emplace();
+    if (asUser) {
+      user.emplace();
+      EXPECT_TRUE(user->Ok());
+    }
     if (noSpace) setrlimit(RLIMIT_FSIZE, &none);
     std::optional<int> code = ExitCodeOf(SaveOptions);
     setrlimit(RLIMIT_FSIZE, &old);
