@@ -31,7 +31,7 @@
 #include "shell/keyboard.h"
 #include "shell/options.h"
 #include "shell/pacing.h"
-#include "support/release.h"
+#include "support/game.h"
 
 namespace {
 
@@ -140,7 +140,7 @@ class Stage {
   }
 
   void Close() {
-    ReleaseMatchFrames();
+    game::ReleaseMatchFrames();
     TitleMenu.ReleaseFrames();
     ReleaseFrame(TitleScene.frame);
     ReleaseModels();
@@ -183,7 +183,7 @@ enum Scenario { Flying = 0, Destroyed = 1 };
 // camera close behind its craft: each view looks at the other player across the middle of the
 // arena, where the bullets fly and the item stands.
 void BuildRound(Scenario scenario) {
-  ReleaseMatchFrames();
+  game::ReleaseMatchFrames();
   TitleMenu.ReleaseFrames();
   std::memset(KeyState, 0, sizeof KeyState);
   SeedRandom(1);
@@ -274,7 +274,7 @@ void BM_PlayFrame(benchmark::State& state, Scenario scenario, int width, int hei
   if (Renderer.scene->children.size() != children)
     state.SkipWithError("the scene changed during the frame: the state is not the worst case");
   Match = saved;
-  ReleaseMatchFrames();
+  game::ReleaseMatchFrames();
   Renderer.SetQuality(D3DRMRENDER_FLAT);
 }
 
@@ -283,7 +283,7 @@ void BM_PlayFrame(benchmark::State& state, Scenario scenario, int width, int hei
 // game. A round that ends is replaced by a new one at once (the result screen waits for a key).
 void BM_FastForward(benchmark::State& state, int width, int height, int quality) {
   if (!OpenStage(state, width, height)) return;
-  ReleaseMatchFrames();
+  game::ReleaseMatchFrames();
   TitleMenu.ReleaseFrames();
   Renderer.SetQuality(RenderQuality[quality]);
   SeedRandom(1);
@@ -321,7 +321,7 @@ void BM_FastForward(benchmark::State& state, int width, int height, int quality)
       state.iterations() > 0 ? static_cast<double>(bullets) / state.iterations() : 0.0;
   WaitEnabled = 1;
   std::memset(KeyState, 0, sizeof KeyState);
-  ReleaseMatchFrames();
+  game::ReleaseMatchFrames();
   Renderer.SetQuality(D3DRMRENDER_FLAT);
 }
 
@@ -332,7 +332,7 @@ void BM_FastForward(benchmark::State& state, int width, int height, int quality)
 // draws it (in the quality the display starts with: FLAT).
 void BM_TitleScene(benchmark::State& state, int width, int height, float t) {
   if (!OpenStage(state, width, height)) return;
-  ReleaseMatchFrames();
+  game::ReleaseMatchFrames();
   TitleMenu.ReleaseFrames();
   TitleScene.Build();
   Renderer.SetQuality(D3DRMRENDER_FLAT);
@@ -349,7 +349,7 @@ void BM_TitleScene(benchmark::State& state, int width, int height, float t) {
 // the screen, in each quality; and the redraw of one cursor move.
 void BM_TitleMenu(benchmark::State& state, int width, int height, int quality, bool cursorMove) {
   if (!OpenStage(state, width, height)) return;
-  ReleaseMatchFrames();
+  game::ReleaseMatchFrames();
   Renderer.SetQuality(RenderQuality[quality]);
   TitleMenu.Show();
   // With no primary surface, presenting stops before the screen copy.

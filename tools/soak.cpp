@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   soak::Report report;
   {
-    soak::WorkDirectory work(data);
+    game::WorkDirectory work(false, nullptr, data);
     report = soak::Run(settings);
   }
   soak::Print(report, stdout);

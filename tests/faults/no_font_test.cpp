@@ -44,11 +44,10 @@ TEST(NoFontTest, TextsAreNotDrawnAndTheGameGoesOn) {
   ASSERT_STREQ(FontFileOf(font), "") << "a font was found after all";
   DeleteObject(font);
 
-  const char* root = std::getenv("GRONKA_SOURCE_DIR");
   long screens[6] = {}, textPixels = 0;
   soak::Report report;
   {
-    soak::WorkDirectory work(std::string(root ? root : ".") + "/data");
+    game::WorkDirectory work;
     soak::Settings settings;
     settings.seed = 3;
     settings.frames = 1500;

@@ -1,18 +1,18 @@
 // The players' other controls: gamepads pressing each player's keys, and I, K, J, L standing in
-// for player 1's keypad, down to the title menu.
+// for player 1's keypad.
 #include <SDL.h>
 
 #include <algorithm>
 
-#include "frontend/frontend_fixture.h"
-#include "shell/pacing.h"
+#include "support/headless.h"
 
 namespace {
 
-class ExtraControlsTest : public FrontEndTest {
+class ExtraControlsTest : public HeadlessTest {
  protected:
   void SetUp() override {
-    FrontEndTest::SetUp();
+    HeadlessTest::SetUp();
+    ASSERT_NE(OpenHeadlessWindow(), nullptr);
     ConfigureExtraControls();
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
@@ -22,7 +22,7 @@ class ExtraControlsTest : public FrontEndTest {
     for (SDL_Joystick* pad : pads_) SDL_JoystickClose(pad);
     HeadlessControl::Enable(0);  // closes the game's side of the pads
     SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
-    FrontEndTest::TearDown();
+    HeadlessTest::TearDown();
   }
   // Plugs in another virtual pad with SDL's standard controls.
   SDL_Joystick* Plug() {
@@ -98,39 +98,6 @@ TEST_F(ExtraControlsTest, EachPadPressesItsPlayersKeys) {
   SDL_JoystickSetVirtualAxis(pads[1], SDL_CONTROLLER_AXIS_LEFTX, -32768);
   ASSERT_TRUE(PumpMessages());
   EXPECT_EQ(KeyState[PlayerKey(1, RoleLeft)], 1);
-}
-
-TEST_F(ExtraControlsTest, ADPadHeldOnTheTitleMenuMovesTheCursorLikeAHeldKey) {
-  AddSceneLight();
-  SDL_Joystick* pad = Plug();
-  bool held = false;
-  DWORD pressedAt = 0;
-  std::vector<std::pair<DWORD, int>> moves;
-  int lastCursor = 0;
-  HeadlessControl::SetPumpHook([&] {
-    if (!held) {
-      SDL_JoystickSetVirtualButton(pad, SDL_CONTROLLER_BUTTON_DPAD_DOWN, 1);
-      held = true;
-      pressedAt = timeGetTime();
-      lastCursor = TitleMenu.cursor;
-      return;
-    }
-    if (TitleMenu.cursor != lastCursor)
-      moves.emplace_back(timeGetTime() - pressedAt, lastCursor = TitleMenu.cursor);
-    if (timeGetTime() - pressedAt >= GamepadRepeatDelay + GamepadRepeatInterval + 20)
-      HeadlessControl::Post(WM_RBUTTONDOWN, 0);
-  });
-  EXPECT_EQ(ExitCodeOf([] { TitleMenu.Run(); }), 1);
-  // Down at once, again after the delay, and again one interval later, wrapping to START; the
-  // menu sees each within one pass of its loop (which waits 10 ms at most).
-  ASSERT_EQ(moves.size(), 3u);
-  const DWORD due[] = {0, GamepadRepeatDelay, GamepadRepeatDelay + GamepadRepeatInterval};
-  const int cursor[] = {1, 2, 0};
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(moves[i].second, cursor[i]);
-    EXPECT_GE(moves[i].first, due[i]);
-    EXPECT_LE(moves[i].first, due[i] + 10);
-  }
 }
 
 }  // namespace

@@ -17,15 +17,6 @@ class WindowProcTest : public HeadlessTest {
   }
 };
 
-TEST_F(WindowProcTest, KeyMapNamesEachPlayersSevenKeys) {
-  const uint8_t expected[] = {'T',        'G',     'F',        'H',        'Z',
-                              'X',        'C',     VK_NUMPAD8, VK_NUMPAD5, VK_NUMPAD4,
-                              VK_NUMPAD6, VK_LEFT, VK_RIGHT,   VK_DOWN};
-  EXPECT_EQ(std::memcmp(KeyMap, expected, 14), 0);
-  EXPECT_EQ(PlayerKey(1, RoleFire), VK_LEFT);
-  EXPECT_EQ(PlayerKey(0, RoleCamera), 'C');
-}
-
 TEST_F(WindowProcTest, KeysDownAndUpReachKeyStateThroughThePump) {
   HeadlessControl::KeyDown('T');
   HeadlessControl::KeyDown(VK_NUMPAD8);

@@ -13,7 +13,7 @@
 
 #include "shell/keyboard.h"
 #include "shell/pacing.h"
-#include "support/match_harness.h"
+#include "support/headless.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define GRONKA_COUNT_MALLOC 0

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "program.h"
+#include "../support/game.h"
 
 namespace soak {
 
@@ -184,6 +184,9 @@ struct Settings {
   double quit = 0.03;
   // Called at every pump once the keys sent have been handled, when set.
   std::function<void(Screen)> observe;
+  // When set, called with one line for every frame shown (a hash of its pixels) and for every frame
+  // of play (the match's state after it): a run's whole trajectory, to compare with a recording.
+  std::function<void(const std::string& line)> trace;
   // Called every `progressEvery` frames of play, when set.
   long progressEvery = 0;
   std::function<void(long framesOfPlay)> progress;
@@ -205,11 +208,6 @@ struct Report {
 };
 
 namespace detail {
-
-inline std::string FileBytes(const char* name) {
-  std::ifstream in(name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Model slots and their references, to compare after each match with the menu's.
 inline std::vector<ULONG> ModelReferences() {
@@ -272,7 +270,7 @@ class Player {
       firstPump_ = false;
       // The game seeds its generator with the time; the run is made repeatable here.
       SeedRandom(static_cast<uint32_t>(random_()));
-      std::string stored = FileBytes("option.dat");
+      std::string stored = game::FileBytes("option.dat");
       if (stored.size() == 4 && std::memcmp(stored.data(), Options, 4) != 0)
         report_.problems.Add("run %ld: the settings read differ from option.dat", report_.runs);
       report_.missingModels = 0;
@@ -285,6 +283,7 @@ class Player {
     if (HeadlessControl::PresentCount() != shown_) {
       shown_ = HeadlessControl::PresentCount();
       idlePumps_ = 0;
+      if (settings_.trace) settings_.trace(ShownLine());
     }
 
     // What was sent is handled first: one look at the queue (the hook is not run again for it).
@@ -311,6 +310,35 @@ class Player {
  private:
   void Observe(Screen screen) {
     if (settings_.observe) settings_.observe(screen);
+  }
+
+  // "S WxH Q HASH": the frame last shown, its size, the quality set and a hash of its pixels.
+  static std::string ShownLine() {
+    int w = 0, h = 0;
+    HeadlessControl::LastPresentedPixels(&w, &h);
+    char line[64];
+    std::snprintf(line, sizeof line, "S %dx%d %d %016llx", w, h, Options[OptionQuality],
+                  static_cast<unsigned long long>(game::ShownHash()));
+    return line;
+  }
+
+  // "P" and, for each player, position, pitch, yaw, bank, life, speed, power, grip, death timer,
+  // shake and camera; then the bullets flying and the item.
+  static std::string StateLine() {
+    const auto& m = Match;
+    std::string line = "P";
+    char part[200];
+    for (int p = 0; p < 2; ++p) {
+      std::snprintf(part, sizeof part, " | %.3f %.3f %.3f %d %d %d %d %.3f %d %d %d %d %d", m.x[p],
+                    m.y[p], m.z[p], m.pitch[p], m.yaw[p], m.bank[p], m.life[p], m.speed[p],
+                    m.power[p], m.grip[p], m.deathTimer[p], m.hitShake[p], m.cameraMode[p]);
+      line += part;
+    }
+    int flying = 0;
+    for (const Bullet& b : m.bullets) flying += b.active;
+    std::snprintf(part, sizeof part, " | %d %d %d %.0f %.0f %.0f", flying, m.itemActive, m.itemType,
+                  m.itemX, m.itemY, m.itemZ);
+    return line + part;
   }
 
   bool Chance(double p) { return std::uniform_real_distribution<double>(0, 1)(random_) < p; }
@@ -379,6 +407,7 @@ class Player {
 
   void AfterFrameOfPlay(bool roundOver) {
     ++report_.framesOfPlay;
+    if (settings_.trace) settings_.trace(StateLine());
     idlePumps_ = 0;
     if (settings_.progress && settings_.progressEvery > 0 &&
         report_.framesOfPlay % settings_.progressEvery == 0)
@@ -548,7 +577,7 @@ class Player {
   }
 
   void CheckSaved() {
-    std::string stored = FileBytes("option.dat");
+    std::string stored = game::FileBytes("option.dat");
     if (stored.size() != 4 || std::memcmp(stored.data(), Options, 4) != 0)
       report_.problems.Add("run %ld: option.dat holds %zu bytes, not the 4 saved", report_.runs,
                            stored.size());
@@ -589,39 +618,6 @@ class Player {
 
 }  // namespace detail
 
-// A working directory of its own for the run, made current while it lives: "data" and "pal.bmp"
-// in it are links to the game's, option.dat is written there.
-class WorkDirectory {
- public:
-  // `data` is the game's data directory; the palette is looked for in it and beside it.
-  explicit WorkDirectory(const std::filesystem::path& data) {
-    namespace fs = std::filesystem;
-    home_ = fs::current_path();
-    char name[] = "/tmp/gronka-soak-XXXXXX";
-    if (mkdtemp(name) == nullptr) throw std::runtime_error("no temporary directory");
-    path_ = name;
-    const fs::path source = fs::absolute(data);
-    fs::create_directory_symlink(source, path_ / "data");
-    for (const fs::path& palette : {source / "pal.bmp", source.parent_path() / "pal.bmp"}) {
-      if (fs::exists(palette)) {
-        fs::create_symlink(palette, path_ / "pal.bmp");
-        break;
-      }
-    }
-    fs::current_path(path_);
-  }
-  ~WorkDirectory() {
-    std::error_code ignored;
-    std::filesystem::current_path(home_, ignored);
-    std::filesystem::remove_all(path_, ignored);
-  }
-  WorkDirectory(const WorkDirectory&) = delete;
-  WorkDirectory& operator=(const WorkDirectory&) = delete;
-
- private:
-  std::filesystem::path home_, path_;
-};
-
 // Runs the soak in the current working directory, which must hold the game's data directory and
 // may hold pal.bmp; option.dat is written there.
 inline Report Run(const Settings& settings) {
@@ -634,16 +630,16 @@ inline Report Run(const Settings& settings) {
     player.Start();
     int code = 0;
     try {
-      code = program::Run([&player] { player.Pump(); }, clock);
+      code = game::Run([&player] { player.Pump(); }, clock);
     } catch (const std::exception& error) {
       report.problems.Add("run %ld: %s", report.runs, error.what());
-      program::Release();
+      game::Release();
       break;
     }
     clock = timeGetTime() + 1000;
     player.Ended();
     if (code != 1) report.problems.Add("run %ld: the program ended with %d", report.runs, code);
-    program::Release();
+    game::Release();
     if (RefCounted::LiveObjectCount() != objectsBefore)
       report.problems.Add("run %ld: %ld objects alive after the program ended, %ld before",
                           report.runs, RefCounted::LiveObjectCount(), objectsBefore);

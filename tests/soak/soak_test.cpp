@@ -7,14 +7,9 @@
 #include <string>
 
 #include "shell/keyboard.h"
-#include "support/match_harness.h"
+#include "support/headless.h"
 
 namespace {
-
-std::string DataDirectory() {
-  const char* root = std::getenv("GRONKA_SOURCE_DIR");
-  return std::string(root ? root : ".") + "/data";
-}
 
 // Two runs of the program's whole life cycle, with the menu, the config screen and the ways out of
 // the program chosen more often than a player would, so that a short run meets all of them.
@@ -30,7 +25,7 @@ TEST(SoakTest, ShortRunsKeepEveryInvariant) {
     settings.closeWindow = 1.0 / 3000;
     soak::Report report;
     {
-      soak::WorkDirectory work(DataDirectory());
+      game::WorkDirectory work;
       report = soak::Run(settings);
     }
     std::printf("seed %llu:\n", static_cast<unsigned long long>(seed));

@@ -1,39 +1,42 @@
 #include "support/headless.h"
 
-#include <cstring>
-
-#include "shell/app.h"
-#include "shell/keyboard.h"
-#include "shell/options.h"
-#include "shell/pacing.h"
-
-namespace {
-constexpr DWORD TenMinutes = 10 * 60 * 1000;
-}  // namespace
-
 void HeadlessTest::SetUp() {
   HeadlessControl::Enable(0);
-  HeadlessControl::SetTimeLimit(TenMinutes);
-  SetExitHandler([](int code) { throw ProcessExit{code}; });
-  ResetShellState();
+  HeadlessControl::SetTimeLimit(10 * 60 * 1000);
+  SetExitHandler([](int code) { throw game::Exit{code}; });
+  game::ResetGlobals();
 }
 
 void HeadlessTest::TearDown() {
   SetExitHandler(nullptr);
+  HeadlessControl::SetPumpHook(nullptr);
   HeadlessControl::Enable(0);
-  ResetShellState();
+  game::ResetGlobals();
 }
 
-void ResetShellState() {
-  std::memset(KeyState, 0, sizeof KeyState);
-  WaitEnabled = 1;
-  std::memset(Options, 0, sizeof Options);
-  FullScreen = 0;
-  ScreenWidth = 320;
-  ScreenHeight = 240;
-  FrameStartTime = 0;
-  ClientOrigin = ClientOriginPoint{};
-  MainWindow = nullptr;
+void MatchTest::SetUp() {
+  HeadlessTest::SetUp();
+  SeedRandom(1);
+  ASSERT_NE(OpenHeadlessWindow(), nullptr);
+  ASSERT_TRUE(Renderer.Init(MainWindow, ScreenWidth, ScreenHeight, 0));
+  Overlay.Init();
+  struct {
+    ModelHandle* slot;
+    const char* name;
+  } const models[] = {
+      {&Match.craftModel, "my.x"},       {&Match.groundModel, "zimen.x"},
+      {&Match.bulletModel, "beam.x"},    {&Match.shadowModel, "shadow.x"},
+      {&Match.itemModels[0], "speed.x"}, {&Match.itemModels[1], "power.x"},
+      {&Match.itemModels[2], "grip.x"},  {&Match.itemShadowModel, "items.x"},
+      {&Match.debrisModel, "die.x"},
+  };
+  for (const auto& model : models)
+    Renderer.LoadModel(model.slot, (game::SourceDir() + "/data/" + model.name).c_str());
+}
+
+void MatchTest::TearDown() {
+  game::Release();
+  HeadlessTest::TearDown();
 }
 
 HWND OpenHeadlessWindow() {
@@ -54,7 +57,7 @@ HWND OpenHeadlessWindow() {
 std::optional<int> ExitCodeOf(const std::function<void()>& body) {
   try {
     body();
-  } catch (const ProcessExit& exit) {
+  } catch (const game::Exit& exit) {
     return exit.code;
   }
   return std::nullopt;

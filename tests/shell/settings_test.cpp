@@ -1,0 +1,269 @@
+// The settings: reading option.dat and bringing hand edits into range, replacing it safely or
+// ending with exit code 1 and the old file intact, and where it lives (beside the game or in the
+// user's configuration directory); then the whole program on damaged and unwritable files.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <optional>
+
+#include "support/headless.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using game::FileBytes;
+using game::WriteFile;
+
+std::string B(std::initializer_list<int> values) {
+  std::string bytes;
+  for (int v : values) bytes.push_back(static_cast<char>(v));
+  return bytes;
+}
+std::string Loaded() {
+  return std::string(reinterpret_cast<const char*>(Options), 4);
+}
+std::vector<std::string> Entries(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class SettingsTest : public HeadlessTest {
+ protected:
+  void SetUp() override {
+    HeadlessTest::SetUp();
+    for (const char* name : {"XDG_CONFIG_HOME", "HOME"}) {
+      const char* value = std::getenv(name);
+      saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+  }
+  void TearDown() override {
+    for (auto& [name, value] : saved_)
+      value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+    HeadlessTest::TearDown();
+  }
+  game::WorkDirectory work;
+  fs::path dir = work.Path();
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST_F(SettingsTest, LoadingTakesFourBytesAndBringsHandEditsIntoRange) {
+  const struct {
+    std::optional<std::string> file;
+    std::string loaded;
+  } cases[] = {
+      {std::nullopt, B({0, 0, 0, 0})},
+      {B({0, 1}), B({0, 1, 0, 0})},
+      {B({0, 0, 1, 3}), B({0, 0, 1, 3})},
+      {B({0, 1, 1, 2, 1, 0, 3}), B({0, 1, 1, 2})},  // bytes past the fourth ignored
+      {B({7, 5, 2, 9}), B({7, 1, 0, 0})},           // the reserved byte is kept
+      {B({-1, -1, -1, -1}), B({-1, 1, 0, 0})},
+      {B({0, 2, 127, 4}), B({0, 1, 0, 0})},
+  };
+  for (const auto& c : cases) {
+    game::ResetGlobals();
+    fs::remove("option.dat");
+    if (c.file)
+      WriteFile("option.dat", *c.file);
+    else
+      Options[3] = 2;  // nothing read: everything is reset
+    LoadOptions();
+    EXPECT_EQ(Loaded(), c.loaded);
+    EXPECT_EQ(FullScreen, c.loaded[1]);
+    EXPECT_EQ(ScreenWidth, c.loaded[2] == 1 ? 640 : 320);
+    EXPECT_EQ(ScreenHeight, c.loaded[2] == 1 ? 480 : 240);
+  }
+  // What is saved afterwards is the repaired settings, four bytes, the file's permissions kept.
+  fs::permissions("option.dat", fs::perms::owner_read | fs::perms::owner_write);
+  SaveOptions();
+  EXPECT_EQ(FileBytes("option.dat"), B({0, 1, 0, 0}));
+  EXPECT_EQ(fs::status("option.dat").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(Entries(dir), (std::vector<std::string>{"data", "option.dat", "pal.bmp"}));
+}
+
+// A save that cannot be made ends the process with exit code 1, and leaves the old file as it was
+// and nothing else behind.
+TEST_F(SettingsTest, AFailedSaveEndsTheProcessAndLeavesTheOldFile) {
+  enum Fault { ReadOnlyDirectory, ReadOnlyFile, NoSpace, DirectoryInPlace };
+  for (Fault fault : {ReadOnlyDirectory, ReadOnlyFile, NoSpace, DirectoryInPlace}) {
+    SCOPED_TRACE(fault);
+    fs::permissions(dir, fs::perms::all);
+    fs::remove_all("option.dat");
+    if (fault == DirectoryInPlace) {
+      fs::create_directory("option.dat");
+      WriteFile("option.dat/keep", "kept");
+    } else {
+      WriteFile("option.dat", B({0, 0, 1, 2}));
+    }
+    const std::vector<std::string> before = Entries(dir);
+    if (fault == ReadOnlyDirectory)
+      fs::permissions(dir,
+                      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                      fs::perm_options::remove);
+    if (fault == ReadOnlyFile)
+      fs::permissions("option.dat", fs::perms::owner_read | fs::perms::others_read);
+    Options[3] = 1;
+    rlimit old, none;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    none = old;
+    none.rlim_cur = 0;  // no file may grow
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    std::optional<int> code;
+    {
+      std::optional<game::Unprivileged> user;
+      if (fault == ReadOnlyDirectory || fault == ReadOnlyFile) user.emplace();
+      ASSERT_TRUE(!user || user->Ok());
+      if (fault == NoSpace) setrlimit(RLIMIT_FSIZE, &none);
+      code = ExitCodeOf(SaveOptions);
+      setrlimit(RLIMIT_FSIZE, &old);
+    }
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(FileBytes(fault == DirectoryInPlace ? "option.dat/keep" : "option.dat"),
+              fault == DirectoryInPlace ? "kept" : B({0, 0, 1, 2}));
+    EXPECT_EQ(Entries(dir), before);
+  }
+}
+
+TEST(SettingsPlace, TheFileIsBesideTheGameUnlessItsDirectoryIsUnwritable) {
+  const struct {
+    bool writable;
+    const char *config, *home, *path, *previous;
+  } cases[] = {
+      {true, "/home/a/.cfg", "/home/a", "option.dat", ""},
+      {false, "/home/a/.cfg/", "/home/a", "/home/a/.cfg/gronka/option.dat", "option.dat"},
+      {false, "/", "/home/a", "/gronka/option.dat", "option.dat"},
+      // Unset, empty or relative: the configuration directory is ~/.config.
+      {false, nullptr, "/home/a/", "/home/a/.config/gronka/option.dat", "option.dat"},
+      {false, "", "/home/a", "/home/a/.config/gronka/option.dat", "option.dat"},
+      {false, "./x", "/home/a", "/home/a/.config/gronka/option.dat", "option.dat"},
+      // No configuration directory known at all.
+      {false, nullptr, nullptr, "option.dat", ""},
+      {false, nullptr, "home", "option.dat", ""},
+  };
+  for (const auto& c : cases) {
+    OptionsFiles files = OptionsFilesFor(c.writable, c.config, c.home);
+    EXPECT_EQ(files.path, c.path);
+    EXPECT_EQ(files.previous, c.previous);
+  }
+}
+
+TEST_F(SettingsTest, TheGameDirectoryIsTheCurrentOneTheProgramsOrItsShareDirectory) {
+  fs::remove("data");
+  fs::path program = dir / "usr" / "bin" / "gronka";
+  fs::create_directories(program.parent_path());
+  EXPECT_EQ(GameDirectoryFor(program), "") << "nothing anywhere: stays";
+  fs::create_directories(dir / "usr" / "share" / "gronka" / "data");
+  const std::string installed = GameDirectoryFor(program);
+  EXPECT_EQ(fs::canonical(installed), dir / "usr" / "share" / "gronka");
+  fs::create_directory(dir / "usr" / "bin" / "data");  // as in a build directory
+  EXPECT_EQ(GameDirectoryFor(program), (dir / "usr" / "bin").string());
+  fs::create_directory(dir / "data");
+  EXPECT_EQ(GameDirectoryFor(program), "");
+  // A file named data is not the game's data.
+  fs::remove(dir / "data");
+  fs::remove(dir / "usr" / "bin" / "data");
+  WriteFile(dir / "usr" / "bin" / "data", "1");
+  EXPECT_EQ(GameDirectoryFor(program), installed);
+}
+
+TEST_F(SettingsTest, AnUnwritableGameKeepsItsSettingsInTheConfigDirectoryFromTheOldFileOn) {
+  fs::path gameDir = dir / "share" / "gronka";
+  fs::create_directories(gameDir / "data");
+  WriteFile(gameDir / "option.dat", B({0, 0, 1, 2}));
+  fs::permissions(gameDir,
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  fs::permissions(dir, fs::perms::all);  // the user may make the configuration directory here
+  fs::path config = dir / "config";
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  fs::current_path(gameDir);
+  std::optional<int> code;
+  {
+    game::Unprivileged user;
+    ASSERT_TRUE(user.Ok());
+    EnterGameDirectory();
+    LoadOptions();  // the old file, while the new one does not exist
+    EXPECT_EQ(Loaded(), B({0, 0, 1, 2}));
+    Options[3] = 3;
+    code = ExitCodeOf(SaveOptions);
+  }
+  EXPECT_EQ(OptionsFile.path, (config / "gronka" / "option.dat").string());
+  EXPECT_EQ(code, std::nullopt);
+  EXPECT_EQ(FileBytes(config / "gronka" / "option.dat"), B({0, 0, 1, 3}));
+  EXPECT_EQ(FileBytes(gameDir / "option.dat"), B({0, 0, 1, 2}));
+  EXPECT_EQ(fs::status(config).permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::status(config / "gronka").permissions(), fs::perms::owner_all);
+  // From then on the new file is the one read, even when it holds less than four bytes.
+  WriteFile(config / "gronka" / "option.dat", B({0}));
+  LoadOptions();
+  EXPECT_EQ(Loaded(), B({0, 0, 0, 0}));
+
+  // A configuration directory that cannot be made ends the process on saving.
+  setenv("XDG_CONFIG_HOME", (gameDir / "config").c_str(), 1);
+  {
+    game::Unprivileged user;
+    EnterGameDirectory();
+    code = ExitCodeOf(SaveOptions);
+  }
+  EXPECT_EQ(code, 1);
+  EXPECT_FALSE(fs::exists(gameDir / "config"));
+  OptionsFile = {};
+}
+
+// The whole program: what option.dat gives is what it starts with (the defaults without one),
+// and leaving the config screen writes the four bytes with the quality changed, or ends the
+// program with exit code 1 where the file cannot be replaced.
+TEST_F(SettingsTest, TheProgramStartsWithTheRepairedSettingsAndSavesThem) {
+  const struct {
+    std::optional<std::string> file;
+    std::string started;
+  } cases[] = {
+      {std::nullopt, B({0, 0, 0, 0})},
+      {B({0, 1}), B({0, 1, 0, 0})},
+      {B({0, 0, 1, 2, 9}), B({0, 0, 1, 2})},
+      {B({-128, -1, -1, -1}), B({-128, 1, 0, 0})},
+  };
+  for (const auto& c : cases) {
+    fs::remove("option.dat");
+    if (c.file) WriteFile("option.dat", *c.file);
+    std::string started;
+    bool fullScreenWindow = false;
+    D3DRMRENDERQUALITY quality = 0;
+    game::MenuPlayer player(game::MenuPlayer::ChangeQualityThenQuit(), [&] {
+      started = Loaded();
+      fullScreenWindow = Renderer.primarySurface->fullScreen;
+      quality = Renderer.device->quality;
+      EXPECT_EQ(ScreenWidth, started[2] == 1 ? 640 : 320);
+    });
+    EXPECT_EQ(game::Run(std::ref(player)), 1);
+    game::Release();
+    EXPECT_EQ(player.Taken(), 8);  // "QUIT" ended it
+    EXPECT_EQ(started, c.started);
+    EXPECT_EQ(fullScreenWindow, c.started[1] == 1);
+    EXPECT_EQ(quality, RenderQuality[int(c.started[3])]);
+    std::string saved = c.started;
+    saved[3] = static_cast<char>(saved[3] + 1);
+    EXPECT_EQ(FileBytes("option.dat"), saved);
+  }
+  // Read-only: the program ends as the config screen is left.
+  fs::permissions("option.dat", fs::perms::owner_read | fs::perms::others_read);
+  fs::permissions(dir, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  game::MenuPlayer player(game::MenuPlayer::ChangeQualityThenQuit());
+  {
+    game::Unprivileged user;
+    ASSERT_TRUE(user.Ok());
+    EXPECT_EQ(game::Run(std::ref(player)), 1);
+  }
+  game::Release();
+  EXPECT_EQ(player.Taken(), 5);
+  EXPECT_EQ(FileBytes("option.dat"), B({-128, 1, 0, 1}));
+}
+
+}  // namespace
