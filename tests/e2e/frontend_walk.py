@@ -19,6 +19,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import xserver  # noqa: E402
+
 # Colours as the screen shows them, (red, green, blue).
 TITLE = (200, 200, 255)
 CREDIT = (255, 200, 255)
@@ -351,23 +354,15 @@ def main():
             print("FAIL: %s is not installed" % tool)
             return 1
 
-    read_fd, write_fd = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp"], pass_fds=(write_fd,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    with os.fdopen(read_fd) as f:
-        display = ":" + f.readline().strip()
     workdir = tempfile.mkdtemp(prefix="gronka-walk-")
     try:
-        # A working directory of its own, so that the walk's option.dat is not the player's.
-        os.symlink(os.path.join(home, "data"), os.path.join(workdir, "data"))
-        os.symlink(os.path.join(home, "pal.bmp"), os.path.join(workdir, "pal.bmp"))
-        first_run(binary, display, workdir, shots_dir)
-        second_run(binary, display, workdir, shots_dir)
+        with xserver.xvfb() as display:
+            # A working directory of its own, so that the walk's option.dat is not the player's.
+            os.symlink(os.path.join(home, "data"), os.path.join(workdir, "data"))
+            os.symlink(os.path.join(home, "pal.bmp"), os.path.join(workdir, "pal.bmp"))
+            first_run(binary, display, workdir, shots_dir)
+            second_run(binary, display, workdir, shots_dir)
     finally:
-        xvfb.terminate()
-        xvfb.wait()
         shutil.rmtree(workdir, ignore_errors=True)
     print("%d failure(s)" % len(failures))
     return 1 if failures else 0

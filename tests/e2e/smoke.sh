@@ -16,7 +16,7 @@ if [ -z "${GRONKA_E2E_X:-}" ]; then
   for tool in xvfb-run Xvfb xdotool xwininfo import; do
     command -v "$tool" >/dev/null || { echo "smoke: $tool is missing"; exit 1; }
   done
-  GRONKA_E2E_X=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
+  GRONKA_E2E_X=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset" "$0" "$@"
 fi
 
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"

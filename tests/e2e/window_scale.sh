@@ -14,7 +14,7 @@ if [ -z "${GRONKA_E2E_X:-}" ]; then
   for tool in xvfb-run xdotool xwininfo import python3; do
     command -v "$tool" >/dev/null || { echo "window_scale: $tool is missing"; exit 1; }
   done
-  GRONKA_E2E_X=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
+  GRONKA_E2E_X=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" "$0" "$@"
 fi
 
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"

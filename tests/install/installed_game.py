@@ -26,6 +26,8 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from install_tree import install  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import xserver  # noqa: E402
 
 NOBODY = 65534
 failures = []
@@ -190,19 +192,11 @@ def main():
     home = tempfile.mkdtemp(prefix="gronka-home-")
     if os.geteuid() == 0:
         os.chown(home, NOBODY, NOBODY)
-    read_fd, write_fd = os.pipe()
-    # -ac: the game runs as another user, who could not read this user's X authority.
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp", "-ac"], pass_fds=(write_fd,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_fd)
     try:
-        with os.fdopen(read_fd) as f:
-            display = ":" + f.readline().strip()
-        play(prefix, display, os.path.join(home, "config"))
+        # -ac: the game runs as another user, who could not read this user's X authority.
+        with xserver.xvfb("-ac") as display:
+            play(prefix, display, os.path.join(home, "config"))
     finally:
-        xvfb.terminate()
-        xvfb.wait()
         os.chmod(os.path.join(prefix, "share", "gronka"), 0o755)
         shutil.rmtree(prefix, ignore_errors=True)
         shutil.rmtree(home, ignore_errors=True)

@@ -90,39 +90,14 @@ class RendererTest : public HeadlessTest {
     EXPECT_NE(window, nullptr);
     return Renderer.Init(window, width, height, fullScreen);
   }
-  // A frame in the scene showing the square model.
-  FrameHandle ShowSquare(double x, double y, double z) {
-    if (model_ == nullptr) {
-      models_.push_back(nullptr);
-      EXPECT_TRUE(Renderer.LoadModel(&models_.back(), SquareModel().c_str()));
-      model_ = models_.back();
-    }
-    frames_.push_back(nullptr);
-    EXPECT_TRUE(Renderer.CreateSceneFrame(&frames_.back()));
-    frames_.back()->AddVisual(model_);
-    Renderer.SetFramePosition(frames_.back(), x, y, z);
-    return frames_.back();
-  }
   FrameHandle NewFrame() {
     frames_.push_back(nullptr);
     EXPECT_TRUE(Renderer.CreateSceneFrame(&frames_.back()));
     return frames_.back();
   }
-  uint32_t Back(int x, int y) const {
-    const IDirectDrawSurface* s = Renderer.backSurface;
-    return s->pixels[y * s->pitch + x];
-  }
-  int Lit(int left, int right) const {
-    int n = 0;
-    for (int y = 0; y < Renderer.height; ++y)
-      for (int x = left; x < right; ++x) n += Back(x, y) != 0;
-    return n;
-  }
-
   long baseline_ = 0;
   std::vector<FrameHandle> frames_;
   std::vector<ModelHandle> models_;
-  ModelHandle model_ = nullptr;
 };
 
 void ExpectView(IDirect3DRMViewport* v, int x, int y, int w, int h, FrameHandle camera,
@@ -296,78 +271,6 @@ TEST_F(RendererTest, FrameAndModelSlots) {
   EXPECT_EQ(model, nullptr);
   EXPECT_EQ(first->RefCount(), 1u);
   first->Release();
-}
-
-TEST_F(RendererTest, ReadyZeroLeavesTheBackBufferAlone) {
-  ASSERT_TRUE(Start());
-  ShowSquare(0, 0, 10);
-  Renderer.ready = 0;
-  std::fill(Renderer.backSurface->pixels.begin(), Renderer.backSurface->pixels.end(), 0x123456u);
-  Renderer.RenderPlayerViews();
-  Renderer.RenderFullView();
-  for (uint32_t p : Renderer.backSurface->pixels) ASSERT_EQ(p, 0x123456u);
-}
-
-TEST_F(RendererTest, EmptySceneLeavesEveryPixelZero) {
-  ASSERT_TRUE(Start());
-  for (bool full : {false, true}) {
-    std::fill(Renderer.backSurface->pixels.begin(), Renderer.backSurface->pixels.end(), 0x1234u);
-    full ? Renderer.RenderFullView() : Renderer.RenderPlayerViews();
-    for (uint32_t p : Renderer.backSurface->pixels) ASSERT_EQ(p, 0u);
-  }
-}
-
-TEST_F(RendererTest, HalfViewsEndAtTheBackPlaneAndShowTheirOwnCamera) {
-  ASSERT_TRUE(Start());
-  FrameHandle square = ShowSquare(0, 0, 120);
-  // 120 units ahead: beyond both half views' back plane.
-  Renderer.RenderPlayerViews();
-  EXPECT_EQ(Lit(0, 320), 0);
-  // 90 ahead: both cameras look along +z from the origin, both halves show it.
-  Renderer.SetFramePosition(square, 0, 0, 90);
-  Renderer.RenderPlayerViews();
-  EXPECT_GT(Lit(0, 160), 0);
-  EXPECT_GT(Lit(160, 320), 0);
-  // Turning camera 1 away empties only the right half; turning camera 0 away only the left.
-  Renderer.SetCameraAngles(1, 0, 180, 0);
-  Renderer.RenderPlayerViews();
-  EXPECT_GT(Lit(0, 160), 0);
-  EXPECT_EQ(Lit(160, 320), 0);
-  Renderer.SetCameraAngles(1, 0, 0, 0);
-  Renderer.SetCameraAngles(0, 0, 180, 0);
-  Renderer.RenderPlayerViews();
-  EXPECT_EQ(Lit(0, 160), 0);
-  EXPECT_GT(Lit(160, 320), 0);
-  // The full view follows camera 0.
-  Renderer.RenderFullView();
-  EXPECT_EQ(Lit(0, 320), 0);
-}
-
-TEST_F(RendererTest, PresentCopiesTheBackBufferToTheDrawingArea) {
-  ASSERT_TRUE(Start());
-  ShowSquare(0, 0, 10);
-  Renderer.RenderPlayerViews();
-  const POINT origin = ClientOriginOf(MainWindow);
-  Renderer.Present(origin.x, origin.y);
-  const IDirectDrawSurface* primary = Renderer.primarySurface;
-  ASSERT_EQ(primary->Origin().x, origin.x);
-  ASSERT_GE(primary->width, 320);
-  ASSERT_GE(primary->height, 240);
-  for (int y = 0; y < 240; ++y)
-    for (int x = 0; x < 320; ++x) ASSERT_EQ(primary->pixels[y * primary->pitch + x], Back(x, y));
-}
-
-TEST_F(RendererTest, ReleaseModelsEmptiesEverySlot) {
-  ASSERT_TRUE(Start());
-  const std::string path = SquareModel();
-  ModelHandle* slots[] = {&Match.craftModel,    &Match.groundModel,   &Match.bulletModel,
-                          &Match.shadowModel,   &TitleScene.model,    &Match.itemModels[0],
-                          &Match.itemModels[1], &Match.itemModels[2], &Match.itemShadowModel,
-                          &Match.debrisModel};
-  for (ModelHandle* slot : slots) ASSERT_TRUE(Renderer.LoadModel(slot, path.c_str()));
-  ReleaseModels();
-  for (ModelHandle* slot : slots) EXPECT_EQ(*slot, nullptr);
-  ReleaseModels();  // nothing left to release
 }
 
 class PaletteTest : public RendererTest {
