@@ -46,27 +46,6 @@ class FrameTest : public ::testing::Test {
   IDirect3DRMFrame* root_ = nullptr;
 };
 
-TEST_F(FrameTest, RotationFollowsTheAxisAngleRowsAndTheSignConvention) {
-  IDirect3DRMFrame* f = NewFrame(root_);
-  // About z: +x toward +y; about x: +z toward -y; about y: +z toward +x.
-  f->AddRotation(D3DRMCOMBINE_REPLACE, 0, 0, 1, Pi / 2);
-  ExpectVector(Row(f->transform, 0), 0, 1, 0);
-  f->AddRotation(D3DRMCOMBINE_REPLACE, 1, 0, 0, Pi / 2);
-  ExpectVector(Row(f->transform, 2), 0, -1, 0);
-  f->AddRotation(D3DRMCOMBINE_REPLACE, 0, 1, 0, Pi / 2);
-  ExpectVector(Row(f->transform, 2), 1, 0, 0);
-  // The axis need not be normalised: a third of a turn about (1, 1, 1) cycles x -> y -> z -> x.
-  f->AddRotation(D3DRMCOMBINE_REPLACE, 2, 2, 2, 2 * Pi / 3);
-  ExpectVector(Row(f->transform, 0), 0, 1, 0);
-  ExpectVector(Row(f->transform, 1), 0, 0, 1);
-  ExpectVector(Row(f->transform, 2), 1, 0, 0);
-  // A zero axis turns nothing.
-  f->AddRotation(D3DRMCOMBINE_REPLACE, 0, 0, 0, 1.0f);
-  ExpectVector(Row(f->transform, 0), 1, 0, 0);
-  ExpectVector(Row(f->transform, 2), 0, 0, 1);
-  f->Release();
-}
-
 TEST_F(FrameTest, CombineTypesOnATranslatedFrame) {
   IDirect3DRMFrame* f = NewFrame(root_);
   D3DVECTOR p;
@@ -117,28 +96,6 @@ TEST_F(FrameTest, SetOrientationReplacesOnlyTheTurnAndRejectsParallelUp) {
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) EXPECT_EQ(f->transform.m[i][j], before.m[i][j]);
   f->Release();
-}
-
-TEST_F(FrameTest, PositionAndOrientationRelativeToAnotherFrame) {
-  IDirect3DRMFrame* parent = NewFrame(root_);
-  IDirect3DRMFrame* child = NewFrame(parent);
-  parent->SetPosition(root_, 10, 0, 0);
-  parent->AddRotation(D3DRMCOMBINE_BEFORE, 0, 1, 0, Pi / 2);  // parent's +z is the root's +x
-
-  child->SetPosition(root_, 1, 2, 3);
-  D3DVECTOR p;
-  child->GetPosition(root_, &p);
-  ExpectVector(p, 1, 2, 3);
-  child->GetPosition(nullptr, &p);  // relative to the parent
-  ExpectVector(p, -3, 2, -9);
-
-  ASSERT_EQ(child->SetOrientation(root_, 0, 0, 1, 0, 1, 0), S_OK);
-  const D3DRMMATRIX4D world = child->WorldTransform();
-  ExpectVector(Row(world, 2), 0, 0, 1);
-  ExpectVector(Row(world, 3), 1, 2, 3);  // the position is kept
-
-  child->Release();
-  parent->Release();
 }
 
 TEST_F(FrameTest, TreeKeepsOneReferencePerLinkAndReleasesWhatItHolds) {
@@ -199,47 +156,6 @@ TEST_F(FrameTest, ReleasingAParentOrphansAChildThatIsStillHeld) {
   EXPECT_EQ(child->parent, nullptr);
   EXPECT_EQ(child->RefCount(), 1u);
   child->Release();
-}
-
-struct Offered {
-  std::vector<std::string> names;
-  std::vector<DWORD> softwareModels;
-  int stopAfter = 100;
-};
-
-HRESULT Record(GUID*, char*, char* name, D3DDEVICEDESC*, D3DDEVICEDESC* software, void* context) {
-  auto* o = static_cast<Offered*>(context);
-  o->names.push_back(name);
-  o->softwareModels.push_back(software->dcmColorModel);
-  return static_cast<int>(o->names.size()) >= o->stopAfter ? D3DENUMRET_CANCEL : D3DENUMRET_OK;
-}
-
-TEST(EnumerationTest, OffersSoftwareDevicesUntilTheCallbackStops) {
-  IDirect3D* d3d = CreateDirect3D(nullptr);
-  Offered all;
-  ASSERT_EQ(d3d->EnumDevices(Record, &all), S_OK);
-  ASSERT_EQ(all.names.size(), 2u);
-  EXPECT_EQ(all.softwareModels, (std::vector<DWORD>{D3DCOLOR_RGB, D3DCOLOR_MONO}));
-
-  std::vector<D3DDeviceOffer> many(7);
-  for (int i = 0; i < 7; ++i) std::snprintf(many[i].name, sizeof many[i].name, "device %d", i);
-  SetOfferedDevices(many);
-  Offered three;
-  three.stopAfter = 3;
-  d3d->EnumDevices(Record, &three);
-  EXPECT_EQ(three.names, (std::vector<std::string>{"device 0", "device 1", "device 2"}));
-
-  SetOfferedDevices({});
-  Offered none;
-  d3d->EnumDevices(Record, &none);
-  EXPECT_TRUE(none.names.empty());
-  EXPECT_EQ(d3d->EnumDevices(nullptr, nullptr), E_INVALIDARG);
-
-  RestoreOfferedDevices();
-  Offered again;
-  d3d->EnumDevices(Record, &again);
-  EXPECT_EQ(again.names.size(), 2u);
-  d3d->Release();
 }
 
 }  // namespace

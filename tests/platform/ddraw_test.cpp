@@ -119,27 +119,6 @@ TEST_F(SurfaceTest, ColourFillAndCopyClipToBothSurfaces) {
   dst->Release();
 }
 
-TEST_F(SurfaceTest, StretchIsNearestNeighbourAndClippingKeepsTheMapping) {
-  IDirectDrawSurface* src = Make(320, 240);
-  IDirectDrawSurface* dst = Make(640, 480);
-  Number(src);
-  RECT s{0, 0, 320, 240}, d{0, 0, 640, 480};
-  ASSERT_EQ(dst->Blt(&d, src, &s, DDBLT_WAIT, nullptr), DD_OK);
-  for (int y = 0; y < 480; ++y)
-    for (int x = 0; x < 640; ++x) ASSERT_EQ(At(dst, x, y), At(src, x / 2, y / 2));
-
-  // Shifted 101 left and 3 up: what stays visible is still 2 x 2 per source pixel, aligned to the
-  // unclipped rectangle.
-  std::fill(dst->pixels.begin(), dst->pixels.end(), 0u);
-  RECT shifted{-101, -3, 539, 477};
-  ASSERT_EQ(dst->Blt(&shifted, src, &s, 0, nullptr), DD_OK);
-  for (int y = 0; y < 480; ++y)
-    for (int x = 0; x < 640; ++x)
-      ASSERT_EQ(At(dst, x, y), (x < 539 && y < 477) ? At(src, (x + 101) / 2, (y + 3) / 2) : 0u);
-  src->Release();
-  dst->Release();
-}
-
 TEST_F(SurfaceTest, SourceColourKeySkipsKeyPixels) {
   IDirectDrawSurface* src = Make(2, 2);
   IDirectDrawSurface* dst = Make(4, 4);
@@ -236,30 +215,6 @@ TEST_F(SurfaceTest, WindowedPrimaryIsTheDrawingAreaInScreenCoordinates) {
   back->Release();
   primary->Release();
   DestroyWindow(window);
-}
-
-TEST_F(SurfaceTest, FullScreenPrimaryIsTheDisplayModeAtTheScreenOrigin) {
-  HWND window = nullptr;
-  IDirectDrawSurface* primary = Primary(320, 240, true, &window);
-  EXPECT_EQ(dd->displayBits, 32);  // 16 was asked for; the display stays at 32
-  EXPECT_EQ(primary->width, 640);
-  EXPECT_EQ(primary->height, 480);
-  EXPECT_EQ(primary->Origin().x, 0);
-  EXPECT_EQ(primary->Origin().y, 0);
-  primary->Release();
-  DestroyWindow(window);
-}
-
-TEST(DisplayTest, NoDisplayObjectWithoutAWindowOrHeadlessOperation) {
-  // A process of its own, which nothing has switched to headless operation.
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        IDirectDraw* dd = reinterpret_cast<IDirectDraw*>(1);
-        const HRESULT hr = DirectDrawCreate(nullptr, &dd, nullptr);
-        std::exit(FAILED(hr) && dd == nullptr ? 0 : 1);
-      },
-      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

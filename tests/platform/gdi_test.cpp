@@ -71,68 +71,6 @@ TEST(DeviceContextTest, FreshContextHasTheDefaults) {
   HDC window = GetDC(nullptr);
   EXPECT_EQ(GetDeviceCaps(window, BITSPIXEL), 32);
   ReleaseDC(nullptr, window);
-  if (!HaveFonts()) GTEST_SKIP() << "no fonts installed";
-
-  // The default face shows the loading notice: the cell box turns white with black text, and
-  // nothing outside it changes.
-  const char* text = "しばらくお待ち下さいな。";
-  const LONG width = Width(c.dc, text);
-  EXPECT_GT(width, 12 * 8);
-  ASSERT_TRUE(TextOutA(c.dc, 3, 5, text, Len(text)));
-  for (int y = 0; y < c.height; ++y)
-    for (int x = 0; x < c.width; ++x) {
-      const bool inCell = x >= 3 && x < 3 + width && y >= 5 && y < 5 + 16;
-      ASSERT_TRUE(inCell ? (c.At(x, y) == 0xFFFFFF || c.At(x, y) == 0) : c.At(x, y) == Magenta);
-    }
-  EXPECT_GT(c.Count(0), 100);  // real glyphs, not empty boxes
-}
-
-TEST(TextTest, GlyphsAreOneBitPerPixelAtEverySizeAndStyle) {
-  if (!HaveFonts()) GTEST_SKIP() << "no fonts installed";
-  const int sizes[][2] = {{13, 0}, {20, 8}, {40, 22}, {90, 0}};
-  for (auto [height, width] : sizes) {
-    int plainInk = 0;
-    for (int weight : {FW_NORMAL, 800})
-      for (int italic : {0, 1}) {
-        Canvas c(320, 120);
-        HFONT f = Font(height, width, weight, italic, "ＭＳ Ｐ明朝");
-        SelectObject(c.dc, f);
-        DeleteObject(f);  // still selected: it goes with the context
-        SetBkMode(c.dc, TRANSPARENT);
-        SetTextColor(c.dc, 0xFFFFFF);
-        TextOutA(c.dc, 4, 4, "WIN! LOSE 設定", Len("WIN! LOSE 設定"));
-        const int ink = c.Count(0xFFFFFF);
-        EXPECT_EQ(ink + c.Count(Magenta), 320 * 120) << height << "/" << weight << "/" << italic;
-        if (weight == FW_NORMAL && !italic) plainInk = ink;
-        if (weight == 800 && !italic) {
-          EXPECT_GT(ink, plainInk * 11 / 10) << "bold is thicker";
-        }
-      }
-  }
-}
-
-TEST(TextTest, HeightIsTheCellAndTextHangsFromItsTop) {
-  if (!HaveFonts()) GTEST_SKIP() << "no fonts installed";
-  Canvas c(200, 100);
-  HFONT f = Font(40);
-  SelectObject(c.dc, f);
-  SetBkMode(c.dc, TRANSPARENT);
-  TEXTMETRICA tm;
-  ASSERT_TRUE(GetTextMetricsA(c.dc, &tm));
-  EXPECT_EQ(tm.tmHeight, 40);
-  EXPECT_EQ(tm.tmAscent + tm.tmDescent, 40);
-  // A capital stands on the baseline, tmAscent below the top of the cell.
-  TextOutA(c.dc, 10, 20, "H", 1);
-  const std::vector<LONG> ink = c.Ink();
-  EXPECT_EQ(ink[3], 20 + tm.tmAscent);
-  EXPECT_GE(ink[1], 20);
-  // A negative height is the em size, so the cell is larger.
-  HFONT em = Font(-40);
-  SelectObject(c.dc, em);
-  GetTextMetricsA(c.dc, &tm);
-  EXPECT_GT(tm.tmHeight, 40);
-  DeleteObject(f);
-  DeleteObject(em);
 }
 
 TEST(TextTest, ExtentIsTheSumOfAdvancesAndWidthScalesThem) {

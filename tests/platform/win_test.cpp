@@ -132,28 +132,6 @@ TEST_F(WinTest, KeyAliasesChangeWhatTheKeyboardsKeysArriveAs) {
   EXPECT_EQ(DeliveredKeyOfScancode(SDL_SCANCODE_K), UINT{'K'});
 }
 
-TEST_F(WinTest, TheDrawingAreaHasTheRequestedSizeAndTheFrameMatchesTheMetrics) {
-  HWND window = Open(320, 240);
-  ASSERT_NE(window, nullptr);
-  EXPECT_EQ(ActiveWindow(), window);
-  RECT client, frame;
-  ASSERT_TRUE(GetClientRect(window, &client));
-  EXPECT_EQ(client.right - client.left, 320);
-  EXPECT_EQ(client.bottom - client.top, 240);
-  ASSERT_TRUE(GetWindowRect(window, &frame));
-  EXPECT_EQ(frame.left, HeadlessWindowLeft);
-  EXPECT_EQ(frame.top, HeadlessWindowTop);
-  POINT origin = ClientOriginOf(window);
-  EXPECT_EQ(origin.x, frame.left + GetSystemMetrics(SM_CXBORDER) + 2);
-  EXPECT_EQ(origin.y,
-            frame.top + GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYBORDER) + 2);
-
-  HWND full = Open(640, 480, WS_POPUP | WS_BORDER | WS_SYSMENU);
-  ASSERT_NE(full, nullptr);
-  EXPECT_EQ(ClientOriginOf(full).x, 0);
-  EXPECT_EQ(ClientOriginOf(full).y, 0);
-}
-
 TEST_F(WinTest, CreationAndDestructionAreToldToTheWindowProcedureAtOnce) {
   HWND window = Open(320, 240);
   ASSERT_EQ(received.size(), 1u);
@@ -173,19 +151,6 @@ TEST_F(WinTest, CreationAndDestructionAreToldToTheWindowProcedureAtOnce) {
   EXPECT_EQ(HeadlessControl::PresentCount(), 0);
 }
 
-TEST_F(WinTest, InputPostedBeforeTheWindowOpensReachesIt) {
-  HeadlessControl::KeyDown('T');
-  HWND window = Open(320, 240);
-  HeadlessControl::Post(WM_RBUTTONDOWN, 0);
-  received.clear();
-  ASSERT_TRUE(Pump());
-  ASSERT_EQ(received.size(), 2u);
-  EXPECT_EQ(received[0].window, window);
-  EXPECT_EQ(received[0].message, WM_KEYDOWN);
-  EXPECT_EQ(received[0].wParam, WPARAM{'T'});
-  EXPECT_EQ(received[1].message, WM_RBUTTONDOWN);
-}
-
 TEST_F(WinTest, PeekingLeavesTheMessageAndTheQuitMessageComesFirstAndOnce) {
   Open(320, 240);
   HeadlessControl::KeyDown('A');
@@ -200,19 +165,6 @@ TEST_F(WinTest, PeekingLeavesTheMessageAndTheQuitMessageComesFirstAndOnce) {
   EXPECT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
   EXPECT_EQ(msg.message, WM_KEYDOWN);
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
-}
-
-TEST_F(WinTest, CloseFromTheWindowManagerDestroysTheWindowAndQuitFollows) {
-  HWND window = Open(320, 240);
-  HeadlessControl::Post(WM_CLOSE, 0);
-  received.clear();
-  // The test's procedure hands WM_CLOSE to the default handling, which destroys the window; it
-  // does not post the quit message itself, so the pump goes on.
-  EXPECT_TRUE(Pump());
-  ASSERT_EQ(received.size(), 2u);
-  EXPECT_EQ(received[0].message, WM_CLOSE);
-  EXPECT_EQ(received[1].message, WM_DESTROY);
-  EXPECT_FALSE(IsWindow(window));
 }
 
 TEST_F(WinTest, ScheduledInputArrivesInOrderAndWaitsEndAtItOrAtTheTimeout) {
@@ -256,24 +208,6 @@ TEST_F(WinTest, WaitsBeyondTheTimeLimitOrForInputThatNeverComesThrow) {
   EXPECT_EQ(timeGetTime(), 1100u);
   MSG msg;
   EXPECT_THROW(GetMessageA(&msg, nullptr, 0, 0), std::runtime_error);
-}
-
-TEST_F(WinTest, TheIconComesFromTheDataDirectoryAndMayBeMissing) {
-  fs::path home = fs::current_path();
-  char pattern[] = "/tmp/gronka-icon-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  fs::current_path(pattern);
-  EXPECT_EQ(LoadIconA(nullptr, "GRK"), nullptr);
-  fs::create_directory("data");
-  SDL_Surface* image = SDL_CreateRGBSurfaceWithFormat(0, 16, 16, 32, SDL_PIXELFORMAT_RGB888);
-  ASSERT_NE(image, nullptr);
-  ASSERT_EQ(SDL_SaveBMP(image, "data/grk.bmp"), 0);
-  SDL_FreeSurface(image);
-  HICON icon = LoadIconA(nullptr, "GRK");
-  fs::current_path(home);
-  fs::remove_all(pattern);
-  ASSERT_NE(icon, nullptr);
-  EXPECT_EQ(static_cast<SDL_Surface*>(icon)->w, 16);
 }
 
 }  // namespace
