@@ -286,7 +286,9 @@ bool Parser::ReadUInt(uint32_t& v, const char* what) {
 // character and a separator, so a count the rest of the text cannot hold is refused before
 // anything is allocated for it.
 bool Parser::ReadCount(uint32_t& v, uint64_t numbersPerItem, const char* what) {
-  int line = line_;
+  Token count;
+  if (!Peek(count)) return false;
+  const int line = count.line;  // the count's own line, not that of the token before it
   if (!ReadUInt(v, what)) return false;
   if (numbersPerItem > 0 && static_cast<uint64_t>(v) * numbersPerItem * 2 > Remaining() + 1)
     return Fail(line, std::string(what) + " " + std::to_string(v) +
@@ -463,7 +465,9 @@ bool Parser::ParseMaterialList(int openLine, int depth) {
   int line = line_;
   // A material takes at least a reference "{a}", more than one number's worth of text.
   if (!ReadCount(nMaterials, 1, "material count")) return false;
-  line = line_;
+  Token count;
+  if (!Peek(count)) return false;
+  line = count.line;
   if (!ReadCount(nIndices, 1, "material face count")) return false;
   if (nIndices != nFaces && nIndices != 1)
     return Fail(line, "material list gives " + std::to_string(nIndices) + " face materials for " +

@@ -137,6 +137,8 @@ TEST(XFileTest, RefusesEveryKindOfMalformedFileSayingWhereAndWhy) {
        "line 4: face 0 uses index 3 of only 3"},
       {kHeader + "Mesh { 1000000; 0;0;0;, 0;1;0;, 1;0;0;;\n1; 3; 0,1,2;; }",
        "line 2: vertex count 1000000 is more than the rest of the file holds"},
+      {kHeader + "Mesh {\n\n1000000; 0;0;0;;\n1; 3; 0,1,2;; }",
+       "line 4: vertex count 1000000 is more than the rest of the file holds"},
       {WithMesh("99999999999; 0;0;0;;\n0;;"), "line 3: vertex count too large: 99999999999"},
       {WithMesh("3; 0;0;0;, 0;1;0;, 1;0;0;;\n1; 4000000000; 0,1,2;;"),
        "line 4: polygon size 4000000000 is more than the rest of the file holds"},
