@@ -176,6 +176,26 @@ TEST_F(RenderTest, LightsComeFromTheTreeBeingRenderedAndSumClamped) {
   EXPECT_TRUE(Close(At(80, 120), PackPixel(0.25f, 0, 0.5f), 1));
 }
 
+// A point light ten units in front of the square fades by 1 / (1 + attenuation x distance); a
+// parallel point light does not fade.
+TEST_F(RenderTest, PointLightsFadeWithDistanceUnlessParallel) {
+  Show({{-1, 1, 10}, {1, 1, 10}, {1, -1, 10}, {-1, -1, 10}}, XMaterial{});
+  device_->SetQuality(D3DRMRENDER_FLAT);
+  IDirect3DRMLight* point = Light(D3DRMLIGHT_POINT, 0, 0, 0.8f, Frame(scene_));
+  EXPECT_EQ(point->SetLinearAttenuation(-0.1f), E_INVALIDARG);
+  EXPECT_EQ(point->SetLinearAttenuation(0.1f), S_OK);
+  Draw();
+  EXPECT_TRUE(Close(At(80, 120), PackPixel(0, 0, 0.4f), 1)) << std::hex << At(80, 120);
+  EXPECT_EQ(point->SetLinearAttenuation(0), S_OK);
+  Draw();
+  EXPECT_TRUE(Close(At(80, 120), PackPixel(0, 0, 0.8f), 1)) << std::hex << At(80, 120);
+  point->SetLinearAttenuation(0.1f);
+  IDirect3DRMLight* parallel = Light(D3DRMLIGHT_PARALLELPOINT, 0.4f, 0, 0, Frame(scene_));
+  parallel->SetLinearAttenuation(0.1f);
+  Draw();
+  EXPECT_TRUE(Close(At(80, 120), PackPixel(0.4f, 0, 0.4f), 1)) << std::hex << At(80, 120);
+}
+
 TEST(MeshTest, PreparationWorksOutNormalsAndRefusesBadIndices) {
   long baseline = RefCounted::LiveObjectCount();
   auto* mb = new IDirect3DRMMeshBuilder;

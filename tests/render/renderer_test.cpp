@@ -243,6 +243,14 @@ TEST_F(RendererTest, OrientationAndRotationAnglesInTheirOrderOfAxes) {
   ExpectVector(Forward(Renderer.camera[1]), 1, 0, 0);
   ExpectVector(Position(Renderer.camera[1]), 1, 2, 3);
   ExpectVector(Forward(Renderer.camera[0]), 0, 0, 1);
+  // There are two cameras: other players' are ignored.
+  for (int player : {-1, 2}) {
+    Renderer.SetCameraAngles(player, 0, 90, 0);
+    Renderer.SetCameraPosition(player, 7, 7, 7);
+  }
+  ExpectVector(Forward(Renderer.camera[0]), 0, 0, 1);
+  ExpectVector(Position(Renderer.camera[0]), 0, 0, 0);
+  ExpectVector(Position(Renderer.camera[1]), 1, 2, 3);
 }
 
 TEST_F(RendererTest, FrameAndModelSlots) {
