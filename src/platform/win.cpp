@@ -12,6 +12,7 @@
 #include <cctype>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -21,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/gamepad.h"
 
 struct Window {
@@ -368,7 +370,11 @@ HICON LoadIconA(HINSTANCE, const char* name) {
   for (const char* c = name; *c; ++c)
     file += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
   file += ".bmp";
-  SDL_Surface* icon = SDL_LoadBMP(file.c_str());  // null when missing or unreadable
+  // Null when missing, unreadable or not a regular file.
+  std::FILE* stream = OpenRegularFileStream(file.c_str());
+  SDL_RWops* source = stream ? SDL_RWFromFP(stream, SDL_TRUE) : nullptr;
+  if (stream && !source) std::fclose(stream);
+  SDL_Surface* icon = source ? SDL_LoadBMP_RW(source, 1) : nullptr;
   if (icon) S().icons.push_back(icon);
   return icon;
 }

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/files.h"
 #include "platform/win.h"
 
 int8_t Options[4];
@@ -117,9 +118,10 @@ OptionsFiles OptionsFilesFor(bool gameDirWritable, const char* configHome, const
 
 void LoadOptions() {
   std::memset(Options, 0, sizeof Options);
-  FILE* file = std::fopen(OptionsFile.path.c_str(), "rb");
+  // Anything but a regular file (a pipe would block the start for good) counts as no file.
+  FILE* file = OpenRegularFileStream(OptionsFile.path.c_str());
   if (!file && errno == ENOENT && !OptionsFile.previous.empty())
-    file = std::fopen(OptionsFile.previous.c_str(), "rb");
+    file = OpenRegularFileStream(OptionsFile.previous.c_str());
   if (!file) return;
   std::fread(Options, 1, sizeof Options, file);
   std::fclose(file);
