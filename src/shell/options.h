@@ -30,7 +30,8 @@ OptionsFiles OptionsFilesFor(bool gameDirWritable, const char* configHome, const
 
 void LoadOptions();
 // Replaces the file with the four bytes (creating the directories on its path); ends the process
-// with exit code 1 when it cannot.
+// with exit code 1 when it cannot. Temporary files of earlier saves that were killed midway
+// (option.dat.XXXXXX from before this run) are removed first.
 void SaveOptions();
 
 // The directory the game works in when the program is the file `program`: "" to stay in the
