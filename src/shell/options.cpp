@@ -199,9 +199,11 @@ std::string GameDirectoryFor(const std::string& program) {
 
 namespace {
 
+// $HOME when it is an absolute path; otherwise (unset, empty or relative, and so of no use from
+// the game's directory) the account's home directory, as other programs do.
 const char* HomeDirectory() {
   const char* home = std::getenv("HOME");
-  if (home && *home) return home;
+  if (IsAbsolute(home)) return home;
   const passwd* user = getpwuid(getuid());
   return user ? user->pw_dir : nullptr;
 }

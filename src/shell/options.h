@@ -41,5 +41,6 @@ std::string GameDirectoryFor(const std::string& program);
 
 // Makes the game's directory (GameDirectoryFor this program) the working directory, so that
 // "data" and "pal.bmp" resolve, then chooses OptionsFile for it once: a game directory that cannot
-// be written keeps the settings in the user's configuration directory.
+// be written keeps the settings in the user's configuration directory (below $HOME, or the
+// account's home directory when $HOME is unset or not an absolute path).
 void EnterGameDirectory();
