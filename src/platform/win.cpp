@@ -337,7 +337,16 @@ bool OpenSdlWindow(Window& w, int x, int y) {
   }
   if (!w.fullScreen) SDL_SetWindowMinimumSize(w.sdl, w.width, w.height);
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-  w.renderer = SDL_CreateRenderer(w.sdl, -1, 0);
+  // A window shows the picture one pixel for one: SDL's software renderer hands it to the window
+  // system as it is, where an accelerated renderer (Mesa's software GL where there is no GPU, as
+  // under Xvfb) costs several times more for the same picture. Full screen scales the picture up,
+  // which the accelerated renderer does best. The window's framebuffer must not itself go through
+  // GL, which SDL would otherwise choose.
+  if (!w.fullScreen) {
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    w.renderer = SDL_CreateRenderer(w.sdl, -1, SDL_RENDERER_SOFTWARE);
+  }
+  if (!w.renderer) w.renderer = SDL_CreateRenderer(w.sdl, -1, 0);
   if (!w.renderer) w.renderer = SDL_CreateRenderer(w.sdl, -1, SDL_RENDERER_SOFTWARE);
   if (!w.renderer) {
     s.lastError = std::string("the window cannot be drawn (") + SDL_GetError() + ")";
