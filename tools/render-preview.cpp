@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
   XMesh check;
   std::string error;
   if (!ReadXFile(modelPath.c_str(), check, &error)) {
-    std::fprintf(stderr, "%s: %s\n", modelPath.c_str(), error.c_str());
+    std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
   std::error_code ec;

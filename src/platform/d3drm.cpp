@@ -293,9 +293,10 @@ IDirect3DRMFrame* IDirect3DRMFrame::Root() {
 HRESULT IDirect3DRMMeshBuilder::Load(const void* source, const void*, DWORD, void*, void*) {
   mesh = XMesh{};
   Prepare();
+  loadError.clear();
   if (source == nullptr) return E_INVALIDARG;
   XMesh loaded;
-  if (!ReadXFile(static_cast<const char*>(source), loaded)) return E_FAIL;
+  if (!ReadXFile(static_cast<const char*>(source), loaded, &loadError)) return E_FAIL;
   mesh = std::move(loaded);
   Prepare();
   return S_OK;

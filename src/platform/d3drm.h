@@ -90,6 +90,8 @@ class IDirect3DRMMeshBuilder : public IDirect3DRMVisual {
  public:
   XMesh mesh;
   bool perspective = false;
+  // Why the last Load failed, starting with the file's path; empty after a load that worked.
+  std::string loadError;
   // Loads the first mesh of a ".x" file named by `source` (a path). Fails, leaving the builder
   // empty, on any fault of the file.
   HRESULT Load(const void* source, const void* objectId, DWORD options, void* textureCallback,

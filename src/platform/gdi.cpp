@@ -2,6 +2,7 @@
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +17,8 @@
 #include FT_FREETYPE_H
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
+
+#include "platform/files.h"
 
 namespace {
 
@@ -112,7 +115,11 @@ Face* OpenFace(const char* file, int index) {
   auto found = fs.files.find(key);
   if (found != fs.files.end()) return found->second.get();
   auto face = std::make_unique<Face>();
-  if (FT_New_Face(fs.library, file, index, &face->face) != 0) face->face = nullptr;
+  // FreeType opens the file itself, with a blocking open(): a font path that names a pipe or a
+  // device is turned away first.
+  const int probe = OpenRegularFile(file);
+  if (probe < 0 || FT_New_Face(fs.library, file, index, &face->face) != 0) face->face = nullptr;
+  if (probe >= 0) close(probe);
   if (face->face && !(face->face->face_flags & FT_FACE_FLAG_SCALABLE)) {
     FT_Done_Face(face->face);
     face->face = nullptr;

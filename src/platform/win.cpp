@@ -12,6 +12,7 @@
 #include <cctype>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -21,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/gamepad.h"
 
 struct Window {
@@ -335,7 +337,16 @@ bool OpenSdlWindow(Window& w, int x, int y) {
   }
   if (!w.fullScreen) SDL_SetWindowMinimumSize(w.sdl, w.width, w.height);
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-  w.renderer = SDL_CreateRenderer(w.sdl, -1, 0);
+  // A window shows the picture one pixel for one: SDL's software renderer hands it to the window
+  // system as it is, where an accelerated renderer (Mesa's software GL where there is no GPU, as
+  // under Xvfb) costs several times more for the same picture. Full screen scales the picture up,
+  // which the accelerated renderer does best. The window's framebuffer must not itself go through
+  // GL, which SDL would otherwise choose.
+  if (!w.fullScreen) {
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    w.renderer = SDL_CreateRenderer(w.sdl, -1, SDL_RENDERER_SOFTWARE);
+  }
+  if (!w.renderer) w.renderer = SDL_CreateRenderer(w.sdl, -1, 0);
   if (!w.renderer) w.renderer = SDL_CreateRenderer(w.sdl, -1, SDL_RENDERER_SOFTWARE);
   if (!w.renderer) {
     s.lastError = std::string("the window cannot be drawn (") + SDL_GetError() + ")";
@@ -368,7 +379,11 @@ HICON LoadIconA(HINSTANCE, const char* name) {
   for (const char* c = name; *c; ++c)
     file += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
   file += ".bmp";
-  SDL_Surface* icon = SDL_LoadBMP(file.c_str());  // null when missing or unreadable
+  // Null when missing, unreadable or not a regular file.
+  std::FILE* stream = OpenRegularFileStream(file.c_str());
+  SDL_RWops* source = stream ? SDL_RWFromFP(stream, SDL_TRUE) : nullptr;
+  if (stream && !source) std::fclose(stream);
+  SDL_Surface* icon = source ? SDL_LoadBMP_RW(source, 1) : nullptr;
   if (icon) S().icons.push_back(icon);
   return icon;
 }

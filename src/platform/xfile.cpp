@@ -13,6 +13,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/files.h"
+
 namespace {
 
 constexpr int kMaxDepth = 64;
@@ -650,8 +652,9 @@ bool ReadXFile(const char* path, XMesh& out, std::string* error) {
     return false;
   };
   if (!path) return fail("no file name");
-  std::FILE* f = std::fopen(path, "rb");
-  if (!f) return fail(std::string("cannot open ") + path);
+  const char* why = nullptr;
+  std::FILE* f = OpenRegularFileStream(path, &why);
+  if (!f) return fail(std::string(path) + ": " + why);
   std::string text;
   char buffer[16384];
   bool ok = true;
@@ -668,7 +671,7 @@ bool ReadXFile(const char* path, XMesh& out, std::string* error) {
     }
   }
   std::fclose(f);
-  if (!ok) return fail(std::string("cannot read ") + path);
+  if (!ok) return fail(std::string(path) + ": cannot be read");
   std::string message;
   if (!ParseXFile(text, out, &message)) return fail(std::string(path) + ": " + message);
   if (error) error->clear();

@@ -43,5 +43,6 @@ struct XMesh {
 // is given, says what was wrong and where.
 bool ParseXFile(std::string_view text, XMesh& out, std::string* error = nullptr);
 
-// Reads and parses a file; a missing or unreadable file fails like a malformed one.
+// Reads and parses a file; a missing or unreadable file, or one that is not a regular file, fails
+// like a malformed one. Every message starts with the path.
 bool ReadXFile(const char* path, XMesh& out, std::string* error = nullptr);

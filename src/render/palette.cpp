@@ -1,6 +1,7 @@
 // The display palette from the colour table of "pal.bmp".
 #include <cstdio>
 
+#include "platform/files.h"
 #include "render/renderer.h"
 
 namespace {
@@ -36,31 +37,43 @@ IDirectDrawPalette* LoadPalette(IDirectDraw* directDraw, const char* fileName) {
   DefaultPalette(entries);
 
   // Only what the file really holds is used: a missing, short or malformed file leaves the
-  // default colours in every entry it does not give.
+  // default colours in every entry it does not give, and one line on stderr says what was wrong.
   unsigned char fileHeader[FileHeaderSize], info[InfoHeaderSize], table[ColourTableSize];
   size_t tableBytes = 0;
   bool haveInfo = false;
-  if (std::FILE* file = fileName != nullptr ? std::fopen(fileName, "rb") : nullptr) {
+  const char* why = nullptr;
+  if (std::FILE* file = fileName != nullptr ? OpenRegularFileStream(fileName, &why) : nullptr) {
     if (std::fread(fileHeader, 1, FileHeaderSize, file) == FileHeaderSize &&
         std::fread(info, 1, InfoHeaderSize, file) == InfoHeaderSize) {
       haveInfo = true;
       tableBytes = std::fread(table, 1, ColourTableSize, file);
+    } else {
+      why = "shorter than a bitmap's headers";
     }
     std::fclose(file);
   }
-  if (haveInfo && Read32(info + 0) == InfoHeaderSize && Read16(info + 14) <= 8) {
+  if (haveInfo && !(Read32(info + 0) == InfoHeaderSize && Read16(info + 14) <= 8))
+    why = "not a bitmap with a colour table (of 8 bits or fewer a pixel)";
+  char cutShort[64];
+  if (haveInfo && why == nullptr) {
     const uint32_t bits = Read16(info + 14);
     uint32_t count = Read32(info + 32);
     if (count == 0) count = 1u << bits;
     if (count > 256) count = 256;
     const uint32_t available = static_cast<uint32_t>(tableBytes / 4);
-    if (count > available) count = available;
+    if (count > available) {
+      std::snprintf(cutShort, sizeof cutShort, "colour table cut short after %u of %u colours",
+                    available, count);
+      why = cutShort;
+      count = available;
+    }
     for (uint32_t i = 0; i < count; ++i) {
       const unsigned char* e = table + i * 4;
       // Blue, green, red, reserved becomes red, green, blue, flags.
       entries[i] = {e[2], e[1], e[0], e[3]};
     }
   }
+  if (why != nullptr) std::fprintf(stderr, "gronka: %s: %s\n", fileName, why);
 
   if (directDraw == nullptr) return nullptr;
   IDirectDrawPalette* palette = nullptr;

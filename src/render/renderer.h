@@ -3,6 +3,8 @@
 // cameras.
 #pragma once
 
+#include <string>
+
 #include "platform/d3drm.h"
 #include "platform/ddraw.h"
 #include "platform/win.h"
@@ -63,7 +65,9 @@ struct Renderer {
   // Scene objects.
   bool CreateSceneFrame(FrameHandle* slot);
   bool CreateDetachedFrame(FrameHandle* slot);
-  bool LoadModel(ModelHandle* slot, const char* fileName);
+  // Fills the slot from a model file; on failure the slot is left null and `why`, when given, says
+  // what was wrong with the file (its name first).
+  bool LoadModel(ModelHandle* slot, const char* fileName, std::string* why = nullptr);
   void SetFramePosition(FrameHandle frame, double x, double y, double z);
   void AddToScene(FrameHandle frame);
   void RemoveFromScene(FrameHandle frame);

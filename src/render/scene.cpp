@@ -38,7 +38,7 @@ bool Renderer::CreateDetachedFrame(FrameHandle* slot) {
   return CreateFrameInto(rm, scene, nullptr, slot);
 }
 
-bool Renderer::LoadModel(ModelHandle* slot, const char* fileName) {
+bool Renderer::LoadModel(ModelHandle* slot, const char* fileName, std::string* why) {
   if (slot == nullptr) return false;
   if (*slot != nullptr) {
     (*slot)->Release();
@@ -46,9 +46,11 @@ bool Renderer::LoadModel(ModelHandle* slot, const char* fileName) {
   }
   if (rm == nullptr || FAILED(rm->CreateMeshBuilder(slot)) || *slot == nullptr) {
     *slot = nullptr;
+    if (why != nullptr) *why = std::string(fileName ? fileName : "") + ": no model could be made";
     return false;
   }
   if (FAILED((*slot)->Load(fileName, nullptr, D3DRMLOAD_FROMFILE, nullptr, nullptr))) {
+    if (why != nullptr) *why = (*slot)->loadError;
     (*slot)->Release();
     *slot = nullptr;
     return false;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "frontend/title.h"
 #include "match/match.h"
@@ -11,6 +12,12 @@
 #include "shell/options.h"
 
 const char LoadingNotice[] = "しばらくお待ち下さいな。";
+
+namespace {
+
+constexpr const char* ModelDirectory = "data";
+
+}  // namespace
 
 void FormatLoadingLine(char (&line)[LoadingLineSize], const char* fileName) {
   std::snprintf(line, sizeof line, "[%13s]を読み込み中", fileName ? fileName : "");
@@ -30,14 +37,17 @@ void LoadModelWithNotice(ModelHandle* slot, const char* fileName) {
   FormatLoadingLine(line, fileName);
   Overlay.DrawPlainText(x0 + 2, y0 + 2, LoadingNotice);
   Overlay.DrawPlainText(x0 + 2, y0 + 18, line);
-  Renderer.LoadModel(slot, fileName);
+  // A model that cannot be read leaves its slot empty; the player learns which file and why.
+  std::string why;
+  if (!Renderer.LoadModel(slot, fileName, &why))
+    std::fprintf(stderr, "gronka: %s/%s\n", ModelDirectory, why.c_str());
 }
 
 void LoadAllModels() {
   // The start-up directory is remembered and made current again afterwards. Going back with ".."
   // would land in the wrong place when "data" is missing (no change happened) or is a link.
   const int startDirectory = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  const bool inData = chdir("data") == 0;
+  const bool inData = chdir(ModelDirectory) == 0;
 
   LoadModelWithNotice(&Match.craftModel, "my.x");
   LoadModelWithNotice(&Match.groundModel, "zimen.x");

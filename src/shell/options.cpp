@@ -1,18 +1,23 @@
 // The settings file: four bytes, read at start-up and written when the config screen is left.
 #include "shell/options.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
+#include <string_view>
 
+#include "platform/files.h"
 #include "platform/win.h"
 
 int8_t Options[4];
@@ -24,6 +29,14 @@ OptionsFiles OptionsFile;
 namespace {
 
 constexpr const char* OptionFileName = "option.dat";
+
+// When this run started. Our temporary files from before then were left by a save that was killed
+// midway.
+const timespec RunStart = [] {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return now;
+}();
 
 bool IsDirectory(const std::string& path) {
   struct stat st;
@@ -58,6 +71,38 @@ bool MakeDirectoriesFor(const std::string& path) {
     if (!IsDirectory(dir) && mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
   }
   return true;
+}
+
+// Whether `name` is one of the temporary files ReplaceFile makes for the file named `base`: the
+// name, a dot and the six letters or digits mkstemp puts in place of "XXXXXX".
+bool IsTemporaryName(std::string_view name, std::string_view base) {
+  if (name.size() != base.size() + 7 || !name.starts_with(base) || name[base.size()] != '.')
+    return false;
+  for (char c : name.substr(base.size() + 1))
+    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+// Removes the temporary files of `path` that a save killed midway left behind: ours by name, by
+// owner and by being regular files from before this run started. A save running now in another
+// copy of the game has its file from after that.
+void RemoveStaleTemporaries(const std::string& path) {
+  DIR* dir = opendir(DirectoryOf(path).c_str());
+  if (dir == nullptr) return;
+  const size_t slash = path.rfind('/');
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  while (const dirent* entry = readdir(dir)) {
+    struct stat st;
+    if (!IsTemporaryName(entry->d_name, base) ||
+        fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+      continue;
+    const bool stale =
+        st.st_mtim.tv_sec < RunStart.tv_sec ||
+        (st.st_mtim.tv_sec == RunStart.tv_sec && st.st_mtim.tv_nsec < RunStart.tv_nsec);
+    if (S_ISREG(st.st_mode) && st.st_uid == geteuid() && stale)
+      unlinkat(dirfd(dir), entry->d_name, 0);
+  }
+  closedir(dir);
 }
 
 // Replaces `path` with `size` bytes: a temporary file beside it is written, flushed to the disk
@@ -117,9 +162,10 @@ OptionsFiles OptionsFilesFor(bool gameDirWritable, const char* configHome, const
 
 void LoadOptions() {
   std::memset(Options, 0, sizeof Options);
-  FILE* file = std::fopen(OptionsFile.path.c_str(), "rb");
+  // Anything but a regular file (a pipe would block the start for good) counts as no file.
+  FILE* file = OpenRegularFileStream(OptionsFile.path.c_str());
   if (!file && errno == ENOENT && !OptionsFile.previous.empty())
-    file = std::fopen(OptionsFile.previous.c_str(), "rb");
+    file = OpenRegularFileStream(OptionsFile.previous.c_str());
   if (!file) return;
   std::fread(Options, 1, sizeof Options, file);
   std::fclose(file);
@@ -137,8 +183,9 @@ void LoadOptions() {
 
 void SaveOptions() {
   const std::string& path = OptionsFile.path;
-  if (!MakeDirectoriesFor(path) || !ReplaceFile(path.c_str(), Options, sizeof Options))
-    ExitProcess(1);
+  if (!MakeDirectoriesFor(path)) ExitProcess(1);
+  RemoveStaleTemporaries(path);
+  if (!ReplaceFile(path.c_str(), Options, sizeof Options)) ExitProcess(1);
 }
 
 std::string GameDirectoryFor(const std::string& program) {
@@ -152,9 +199,11 @@ std::string GameDirectoryFor(const std::string& program) {
 
 namespace {
 
+// $HOME when it is an absolute path; otherwise (unset, empty or relative, and so of no use from
+// the game's directory) the account's home directory, as other programs do.
 const char* HomeDirectory() {
   const char* home = std::getenv("HOME");
-  if (home && *home) return home;
+  if (IsAbsolute(home)) return home;
   const passwd* user = getpwuid(getuid());
   return user ? user->pw_dir : nullptr;
 }

@@ -30,7 +30,8 @@ OptionsFiles OptionsFilesFor(bool gameDirWritable, const char* configHome, const
 
 void LoadOptions();
 // Replaces the file with the four bytes (creating the directories on its path); ends the process
-// with exit code 1 when it cannot.
+// with exit code 1 when it cannot. Temporary files of earlier saves that were killed midway
+// (option.dat.XXXXXX from before this run) are removed first.
 void SaveOptions();
 
 // The directory the game works in when the program is the file `program`: "" to stay in the
@@ -40,5 +41,6 @@ std::string GameDirectoryFor(const std::string& program);
 
 // Makes the game's directory (GameDirectoryFor this program) the working directory, so that
 // "data" and "pal.bmp" resolve, then chooses OptionsFile for it once: a game directory that cannot
-// be written keeps the settings in the user's configuration directory.
+// be written keeps the settings in the user's configuration directory (below $HOME, or the
+// account's home directory when $HOME is unset or not an absolute path).
 void EnterGameDirectory();

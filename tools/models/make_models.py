@@ -6,8 +6,10 @@ Usage: python3 tools/models/make_models.py [output directory]   (default: data/ 
 World conventions of the game: left-handed, x right, y up, z forward. Every polygon is wound
 clockwise seen from its front, which makes (v1 - v0) x (v2 - v0) (the ordinary cross product)
 point out of the front. Every polygon is convex. Each model carries MeshNormals so that smooth
-shading gets exactly the normals meant here (face normals for hard edges, and both sides of a
-two-sided fin keep their own normal).
+shading gets exactly the normals meant here: polygons of one smoothing group (a surface meant to
+be round: the fuselage with its nose, the canopy, the power item) share one averaged normal per
+corner, every other polygon keeps its face normal at each corner (hard edges: wing and fin edges,
+the letters' sides, the exhaust), and both sides of a two-sided fin keep their own normal.
 
 Lighting to design for (the default quality): lit colour = colour x (0.4 + max(0, N.L)) with a
 white light shining straight down, so an upward face shows 1.4x its colour and a vertical face
@@ -64,6 +66,13 @@ def newell(poly):
     for i, p in enumerate(poly):
         n = add(n, cross(p, poly[(i + 1) % len(poly)]))
     return normalize(n)
+
+
+def sum_vectors(vectors):
+    total = (0.0, 0.0, 0.0)
+    for v in vectors:
+        total = add(total, v)
+    return total
 
 
 def centroid(points):
@@ -182,6 +191,9 @@ class Model:
         self.normals = []
         self.normal_index = {}
         self.faces = []  # (vertex indices, material, normal indices)
+        # Polygons of smoothing groups wait here for their corners' shared normals:
+        # (index into faces, group, face normal).
+        self.smoothed = []
         self.materials = []
 
     def material(self, rgb, alpha=1.0, power=0.0, specular=(0, 0, 0), emissive=(0, 0, 0)):
@@ -204,30 +216,66 @@ class Model:
             self.normals.append(key)
         return self.normal_index[key]
 
-    def polygon(self, pts, mat, normals=None):
-        """Adds a convex polygon wound clockwise seen from its front."""
+    def polygon(self, pts, mat, normals=None, smooth=None):
+        """Adds a convex polygon wound clockwise seen from its front. Its corners get the given
+        normals, or the shared normals of the smoothing group named by smooth, or else the face
+        normal (a hard edge all round)."""
         assert len(pts) >= 3
         face_n = newell(pts)
         vi = [self._vertex(p) for p in pts]
         assert len(set(vi)) == len(vi), "polygon with repeated vertices"
+        if smooth is not None:
+            self.smoothed.append((len(self.faces), smooth, face_n))
+            self.faces.append((vi, mat, None))
+            return
         ni = [self._normal(n) for n in (normals or [face_n] * len(pts))]
         self.faces.append((vi, mat, ni))
 
-    def piece(self, points, colour_of, keep=lambda poly, n: True):
-        """Adds the hull of points; colour_of(normal, polygon) gives each face's material."""
+    def piece(self, points, colour_of, keep=lambda poly, n: True, smooth=None):
+        """Adds the hull of points; colour_of(normal, polygon) gives each face's material and
+        smooth(normal, polygon), when given, its smoothing group (None for a hard face)."""
         for poly, n in convex_hull(points):
             if keep(poly, n):
-                self.polygon(poly, colour_of(n, poly))
+                self.polygon(poly, colour_of(n, poly), smooth=smooth and smooth(n, poly))
 
-    def flat_up(self, outline_xz, mat, y=0.0):
-        """Adds a flat convex polygon at height y, facing up, from counter-clockwise (x, z)."""
+    def flat_up(self, outline_xz, mat, y=0.0, normal_at=None):
+        """Adds a flat convex polygon at height y, facing up, from counter-clockwise (x, z);
+        normal_at(point), when given, bends each corner's normal."""
         # Seen from above (+x to the right, +z up the screen) an outline that is counter-clockwise
         # in (x, z) stays counter-clockwise, so it is reversed to face up.
         pts = [(x, y, z) for x, z in reversed(outline_xz)]
         assert newell(pts)[1] > 0.99
-        self.polygon(pts, mat)
+        self.polygon(pts, mat, [normal_at(p) for p in pts] if normal_at else None)
+
+    def smooth_normals(self):
+        """Gives the polygons of each smoothing group their corners' shared normals: at a vertex,
+        the face normals of the group's polygons around it, weighted by their corner angles. A
+        corner whose shared normal leans more than about 70 degrees away from its polygon (the
+        tip of a cone) takes the average of the polygon's other corners instead."""
+        sums = {}
+        for f, group, face_n in self.smoothed:
+            vi = self.faces[f][0]
+            pts = [self.vertices[i] for i in vi]
+            for k, v in enumerate(vi):
+                a = sub(pts[k - 1], pts[k])
+                b = sub(pts[(k + 1) % len(pts)], pts[k])
+                angle = math.acos(max(-1.0, min(1.0, dot(a, b) / (length(a) * length(b)))))
+                key = (group, v)
+                sums[key] = add(sums.get(key, (0.0, 0.0, 0.0)), mul(face_n, angle))
+        for f, group, face_n in self.smoothed:
+            vi, mat, _ = self.faces[f]
+            shared = [normalize(sums[(group, v)]) for v in vi]
+            corners = []
+            for k, n in enumerate(shared):
+                if dot(n, face_n) < 0.35:
+                    others = [m for j, m in enumerate(shared) if j != k and dot(m, face_n) >= 0.35]
+                    n = normalize(sum_vectors(others)) if others else face_n
+                corners.append(self._normal(n))
+            self.faces[f] = (vi, mat, corners)
+        self.smoothed = []
 
     def write(self, path):
+        self.smooth_normals()
         out = []
         out.append("xof 0302txt 0032\n")
         out.append("// GRONKA: %s\n" % self.description)
@@ -367,8 +415,17 @@ def make_craft():
         power = 20.0 if key == "canopy" else 8.0
         mats[key] = m.material(rgb, power=power, specular=(0.3, 0.3, 0.3), emissive=emissive)
     for _, points, rule, keep in craft_parts():
-        m.piece(points, lambda n, poly, rule=rule: mats[craft_colour(rule, n, poly)], keep)
+        m.piece(points, lambda n, poly, rule=rule: mats[craft_colour(rule, n, poly)], keep,
+                lambda n, poly, rule=rule: craft_smoothing(rule, n, poly))
     return m
+
+
+def craft_smoothing(rule, n, poly):
+    """The fuselage with its nose and the canopy are round; the exhaust's rim, the wings,
+    tailplanes and fins keep hard edges."""
+    if rule in ("body", "nose"):
+        return None if craft_colour(rule, n, poly) == "exhaust" else "fuselage"
+    return "canopy" if rule == "canopy" else None
 
 
 def make_shadow():
@@ -550,7 +607,7 @@ def make_power():
     faces = convex_hull(pts)
     for poly, n in faces:
         shade = 0 if (n[0] * n[2] > 0) else 1
-        m.polygon(poly, reds[shade])
+        m.polygon(poly, reds[shade], smooth="gem")
     return m
 
 
@@ -597,11 +654,20 @@ def make_marker():
     gold = m.material((0.62, 0.56, 0.12))
     n = 12
     r_out, r_in = 0.75, 0.58
+    r_mid, bend = (r_out + r_in) / 2, math.radians(40)
+
+    def rounded(p):
+        # The ring is flat but shaded as a rounded rim: normals lean out at its outer edge and in
+        # at its inner edge.
+        out = normalize((p[0], 0.0, p[2]))
+        lean = math.sin(bend) * (1 if math.hypot(p[0], p[2]) > r_mid else -1)
+        return (out[0] * lean, math.cos(bend), out[2] * lean)
+
     for i in range(n):
         a0, a1 = 2 * math.pi * i / n, 2 * math.pi * (i + 1) / n
         quad = [(r_out * math.cos(a0), r_out * math.sin(a0)), (r_out * math.cos(a1), r_out * math.sin(a1)),
                 (r_in * math.cos(a1), r_in * math.sin(a1)), (r_in * math.cos(a0), r_in * math.sin(a0))]
-        m.flat_up(quad, gold)
+        m.flat_up(quad, gold, normal_at=rounded)
     for k in range(4):
         a = math.pi / 2 * k
         ca, sa = math.cos(a), math.sin(a)
