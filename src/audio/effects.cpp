@@ -24,7 +24,7 @@ constexpr Shape Shapes[SoundEffectCount] = {
     // wave          from   to     attack  hold    release noise notes               level
     {Wave::Square,   1400,  300,  0.002f, 0.010f, 0.068f, 0.45f, 1, {0},            0.25f},  // volley
     {Wave::Noise,    2400,  200,  0.001f, 0.020f, 0.129f, 0.00f, 1, {0},            0.40f},  // hit
-    {Wave::Noise,    1800,   60,  0.004f, 0.150f, 1.046f, 0.15f, 1, {0},            0.50f},  // destroyed
+    {Wave::Noise,    1800,   60,  0.004f, 0.150f, 1.046f, 0.15f, 1, {0},            0.50f},  // wreck
     {Wave::Triangle,  880,  880,  0.003f, 0.050f, 0.247f, 0.00f, 3, {0, 7, 12},     0.30f},  // item
     {Wave::Triangle,  440, 1320,  0.005f, 0.150f, 0.095f, 0.00f, 1, {0},            0.30f},  // speed
     {Wave::Square,    330,  990,  0.005f, 0.150f, 0.095f, 0.00f, 1, {0},            0.22f},  // power
