@@ -6,7 +6,7 @@
 
 namespace {
 
-enum class Wave : uint8_t { Square, Triangle, Sine, Noise };
+enum Wave : uint8_t { Square, Triangle, Sine, Noise };
 
 struct Shape {
   Wave wave;
@@ -21,20 +21,20 @@ struct Shape {
 // Noise waves are random steps held for half a period, so their pitch too can glide.
 // clang-format off
 constexpr Shape Shapes[SoundEffectCount] = {
-    // wave          from   to     attack  hold    release noise notes               level
-    {Wave::Square,   1400,  300,  0.002f, 0.010f, 0.068f, 0.45f, 1, {0},            0.25f},  // volley
-    {Wave::Noise,    2400,  200,  0.001f, 0.020f, 0.129f, 0.00f, 1, {0},            0.40f},  // hit
-    {Wave::Noise,    1800,   60,  0.004f, 0.150f, 1.046f, 0.15f, 1, {0},            0.50f},  // wreck
-    {Wave::Triangle,  880,  880,  0.003f, 0.050f, 0.247f, 0.00f, 3, {0, 7, 12},     0.30f},  // item
-    {Wave::Triangle,  440, 1320,  0.005f, 0.150f, 0.095f, 0.00f, 1, {0},            0.30f},  // speed
-    {Wave::Square,    330,  990,  0.005f, 0.150f, 0.095f, 0.00f, 1, {0},            0.22f},  // power
-    {Wave::Sine,      550, 1650,  0.005f, 0.150f, 0.095f, 0.00f, 1, {0},            0.35f},  // grip
-    {Wave::Square,    523,  523,  0.005f, 0.500f, 0.195f, 0.00f, 4, {0, 4, 7, 12},  0.22f},  // win
-    {Wave::Triangle,  392,  392,  0.005f, 0.500f, 0.195f, 0.00f, 3, {0, -2, -5},    0.30f},  // draw
-    {Wave::Noise,     300, 4000,  1.200f, 0.100f, 1.100f, 0.00f, 1, {0},            0.30f},  // intro
-    {Wave::Square,    990,  990,  0.002f, 0.020f, 0.038f, 0.00f, 1, {0},            0.18f},  // move
-    {Wave::Square,    660,  990,  0.002f, 0.050f, 0.068f, 0.00f, 2, {0, 7},         0.18f},  // select
-    {Wave::Square,    990,  440,  0.002f, 0.050f, 0.098f, 0.00f, 1, {0},            0.18f},  // leave
+    // wave     from    to  attack    hold release  noise n  notes           level
+    {Square,   1400,  300, 0.002f, 0.010f, 0.068f, 0.45f, 1, {0},            0.25f},  // volley
+    {Noise,    2400,  200, 0.001f, 0.020f, 0.129f, 0.00f, 1, {0},            0.40f},  // hit
+    {Noise,    1800,   60, 0.004f, 0.150f, 1.046f, 0.15f, 1, {0},            0.50f},  // destroyed
+    {Triangle,  880,  880, 0.003f, 0.050f, 0.247f, 0.00f, 3, {0, 7, 12},     0.30f},  // item
+    {Triangle,  440, 1320, 0.005f, 0.150f, 0.095f, 0.00f, 1, {0},            0.30f},  // speed
+    {Square,    330,  990, 0.005f, 0.150f, 0.095f, 0.00f, 1, {0},            0.22f},  // power
+    {Sine,      550, 1650, 0.005f, 0.150f, 0.095f, 0.00f, 1, {0},            0.35f},  // grip
+    {Square,    523,  523, 0.005f, 0.500f, 0.195f, 0.00f, 4, {0, 4, 7, 12},  0.22f},  // win
+    {Triangle,  392,  392, 0.005f, 0.500f, 0.195f, 0.00f, 3, {0, -2, -5},    0.30f},  // draw
+    {Noise,     300, 4000, 1.200f, 0.100f, 1.100f, 0.00f, 1, {0},            0.30f},  // intro
+    {Square,    990,  990, 0.002f, 0.020f, 0.038f, 0.00f, 1, {0},            0.18f},  // move
+    {Square,    660,  990, 0.002f, 0.050f, 0.068f, 0.00f, 2, {0, 7},         0.18f},  // select
+    {Square,    990,  440, 0.002f, 0.050f, 0.098f, 0.00f, 1, {0},            0.18f},  // leave
 };
 // clang-format on
 
@@ -60,7 +60,7 @@ Sound::Clip Clips[SoundEffectCount];
 bool Rendered = false;
 
 // A small generator of its own, so that every start renders the same sounds.
-struct Noise {
+struct Generator {
   uint32_t state = 0x2545F491u;
   float Next() {
     state = state * 1664525u + 1013904223u;
@@ -85,7 +85,7 @@ float NoteEnvelope(float into, float noteLength) {
 }
 
 void Render(const Shape& s, float* out, int length) {
-  Noise noise;
+  Generator noise;
   double phase = 0;
   float held = noise.Next();
   const float noteLength = static_cast<float>(length) / Sound::Rate / s.noteCount;
@@ -100,16 +100,16 @@ void Render(const Shape& s, float* out, int length) {
     const float p = static_cast<float>(phase);
     float v = 0;
     switch (s.wave) {
-      case Wave::Square:
+      case Square:
         v = p < 0.5f ? 1 : -1;
         break;
-      case Wave::Triangle:
+      case Triangle:
         v = p < 0.5f ? 4 * p - 1 : 3 - 4 * p;
         break;
-      case Wave::Sine:
+      case Sine:
         v = std::sin(6.2831853f * p);
         break;
-      case Wave::Noise:
+      case Noise:
         if (firstHalf != (p < 0.5f)) held = noise.Next();
         v = held;
         break;
