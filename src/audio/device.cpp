@@ -1,5 +1,7 @@
 // The game's sound on SDL's audio device: the callback mixes what the game asked for.
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,11 +40,20 @@ bool Start() {
   want.samples = BufferFrames;
   want.callback = Feed;
   SDL_AudioSpec have{};
+  // The sound libraries below SDL write their own complaints on stderr when they find no card;
+  // the game says it in one line instead.
+  std::fflush(stderr);
+  const int savedStderr = dup(STDERR_FILENO);
+  const int nowhere = open("/dev/null", O_WRONLY);
+  if (savedStderr >= 0 && nowhere >= 0) dup2(nowhere, STDERR_FILENO);
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
     // SDL converts to whatever the device wants; the game always mixes 48 kHz stereo.
     Device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (Device == 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
+  if (savedStderr >= 0 && nowhere >= 0) dup2(savedStderr, STDERR_FILENO);
+  if (nowhere >= 0) close(nowhere);
+  if (savedStderr >= 0) close(savedStderr);
   if (Device == 0) {
     std::fprintf(stderr, "gronka: no sound: %s\n", SDL_GetError());
     return false;
