@@ -1,6 +1,7 @@
 // Volleys and the pool of bullets: launching, flight, the arena box and removal.
 #include <cmath>
 
+#include "audio/sound.h"
 #include "match/match.h"
 #include "render/frames.h"
 
@@ -34,6 +35,7 @@ void Match::FireVolley(int player) {
   const int level = power[player];
   if (level < 1) return;  // never happens in play: power starts at 1 and only grows
   const Volley& volley = Volleys[level - 1];
+  Sound::Play(SoundVolley, player);
   for (int i = 0; i < volley.count; ++i) {
     const VolleyRow& row = volley.rows[i];
     SpawnBullet(player, row.lateral, row.rise, row.pitchOffset, row.yawOffset);

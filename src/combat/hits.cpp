@@ -1,6 +1,7 @@
 // Bullets striking the other craft, damage, destruction and the debris of a destroyed craft.
 #include <cmath>
 
+#include "audio/sound.h"
 #include "match/match.h"
 #include "render/frames.h"
 
@@ -26,6 +27,7 @@ void Match::HitPlayer(int player, int damage) {
   } else {
     hitShake[player] = 20;
   }
+  Sound::Play(life[player] != 0 ? SoundHit : SoundDestroyed, player);
   if (life[player] != 0) return;
 
   deathTimer[player] = 0;

@@ -1,6 +1,7 @@
 // The one power-up item: its appearance at a random place and its collection.
 #include <cmath>
 
+#include "audio/sound.h"
 #include "match/match.h"
 #include "render/frames.h"
 
@@ -12,6 +13,7 @@ void Match::SpawnItem() {
   Renderer.CreateSceneFrame(&itemShadowFrame);
   ShowModel(itemShadowFrame, itemShadowModel);
   itemActive = 1;
+  Sound::Play(SoundItemAppears);
   // Drawn in this order: x, z, then the height.
   itemX = static_cast<float>(RandomInt(-39, 39));
   itemZ = static_cast<float>(RandomInt(-39, 39));
@@ -30,6 +32,7 @@ void Match::PickUpItem(int player) {
   itemActive = 0;
   ReleaseFrame(itemFrame);
   ReleaseFrame(itemShadowFrame);
+  if (itemType >= 0 && itemType < 3) Sound::Play(SoundEffect(SoundItemSpeed + itemType), player);
   switch (itemType) {
     case ItemSpeed:
       speed[player] = speed[player] + 0.02f;

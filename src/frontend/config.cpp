@@ -1,5 +1,6 @@
 // The config screen "OPTION": full screen, screen size and render quality, stored in option.dat
 // when the screen is left.
+#include "audio/sound.h"
 #include "frontend/title.h"
 #include "overlay/overlay.h"
 #include "shell/keyboard.h"
@@ -71,6 +72,7 @@ void TitleMenu::DrawConfig(int row) {
 }
 
 void TitleMenu::MoveConfigCursor(int delta, int& row) {
+  Sound::Play(SoundMenuMove);
   row = row + delta;
   if (row < 0) row = 3;
   row = row % RowCount;
@@ -88,6 +90,7 @@ void TitleMenu::RunConfig() {
       if (ConsumeKey(player, RoleUp)) MoveConfigCursor(-1, row);
       if (ConsumeKey(player, RoleDown)) MoveConfigCursor(+1, row);
       if (ConsumeKey(player, RoleFire)) {
+        Sound::Play(row == 0 ? SoundMenuLeave : SoundMenuSelect);
         if (row == 0) {
           leave = true;
         } else {

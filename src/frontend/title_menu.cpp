@@ -1,5 +1,6 @@
 // The title menu: a still picture of a craft over a tilted ground, with the title, the credit line
 // and the three items drawn over it. The loop that reads the keys lives with the main loop.
+#include "audio/sound.h"
 #include "frontend/title.h"
 #include "match/match.h"
 #include "overlay/overlay.h"
@@ -64,6 +65,7 @@ void TitleMenu::DrawMenu() {
 void TitleMenu::MoveCursor(int delta) {
   // Only the two items change: the overlay keeps everything else, and the back buffer still holds
   // the last picture, which the new overlay covers at the same places.
+  Sound::Play(SoundMenuMove);
   DrawItem(cursor, PlainColour);
   cursor = cursor + delta;
   if (cursor < 0) cursor = 2;

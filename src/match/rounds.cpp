@@ -1,6 +1,7 @@
 // The frame of each round: set-up, the camera intro, the result and the teardown.
 #include <cmath>
 
+#include "audio/sound.h"
 #include "match/match.h"
 #include "overlay/overlay.h"
 #include "render/frames.h"
@@ -63,6 +64,7 @@ void Match::PlayIntro() {
     h[p] = yaw[p];
     Renderer.SetCameraAngles(p, 90, h[p], 0);
   }
+  Sound::Play(SoundIntro);
   // A descent looking straight down while the picture turns.
   for (float height = 20.0f; height > 1.0f; height -= 0.5f) {
     BeginFrame();
@@ -91,6 +93,11 @@ void Match::ShowResult() {
   int result[2] = {2, 2};
   if (life[0] != 0 || life[1] != 0) {
     for (int p = 0; p < 2; ++p) result[p] = life[p] == 0 ? 1 : 0;
+  }
+  if (result[0] == 2) {
+    Sound::Play(SoundDraw);
+  } else {
+    Sound::Play(SoundWin, result[0] == 0 ? 0 : 1);  // from the winner's side
   }
   Overlay.Clear();
   for (int p = 0; p < 2; ++p) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "audio/sound.h"
 #include "frontend/title.h"
 #include "match/match.h"
 #include "overlay/overlay.h"
@@ -68,6 +69,8 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char*, int showComma
     Complain(MainWindow ? "the display could not be started" : LastWindowError());
     return -1;
   }
+  // Headless runs (tests) have no display and stay silent unless they open the sound themselves.
+  if (!HeadlessControl::Enabled()) Sound::Start();
   LoadAllModels();
   TitleScene.Play();
   TitleMenu.Run();

@@ -1,4 +1,5 @@
 // The title menu's loop: the rest of the run after the opening scene.
+#include "audio/sound.h"
 #include "frontend/title.h"
 #include "match/match.h"
 #include "shell/app.h"
@@ -23,6 +24,7 @@ void TitleMenu::Run() {
       }
       if (KeyState[select]) {
         KeyState[select] = 0;
+        Sound::Play(SoundMenuSelect);
         switch (cursor) {
           case 0:  // START
             ReleaseFrames();

@@ -1,4 +1,5 @@
 // The window procedure: keys into KeyState, Ctrl into WaitEnabled, and the ways out.
+#include "audio/sound.h"
 #include "shell/app.h"
 #include "shell/keyboard.h"
 
@@ -10,6 +11,8 @@ LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN:
       // Pause ends the program at the next pump; its key is still recorded like any other.
       if (wParam == VK_PAUSE) DestroyWindow(window);
+      // M switches the sound on and off; a held M repeats its key-down but switches once.
+      if (wParam == 'M' && KeyState['M'] == 0) Sound::ToggleMute();
       if (wParam < static_cast<WPARAM>(KeyCount)) KeyState[wParam] = 1;
       if (wParam == VK_CONTROL) WaitEnabled = 0;
       return 1;

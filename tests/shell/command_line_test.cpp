@@ -1,0 +1,66 @@
+// The command-line options.
+#include "shell/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+  int code;
+  bool mute;
+  std::string out, err;
+};
+
+std::string Contents(std::FILE* f) {
+  std::rewind(f);
+  std::string s;
+  for (int c; (c = std::fgetc(f)) != EOF;) s += static_cast<char>(c);
+  std::fclose(f);
+  return s;
+}
+
+Outcome Parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "gronka");
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  CommandLine options;
+  const int code = ParseCommandLine(static_cast<int>(args.size()), args.data(), options, out, err);
+  return {code, options.mute, Contents(out), Contents(err)};
+}
+
+TEST(CommandLine, OptionsAndMistakes) {
+  const struct {
+    std::vector<const char*> args;
+    int code;
+    bool mute;
+    const char* err;
+  } cases[] = {
+      {{}, -1, false, ""},
+      {{"--mute"}, -1, true, ""},
+      {{"--mute", "--mute"}, -1, true, ""},
+      {{"--mut"}, 2, false, "gronka: unknown option '--mut' (see --help)\n"},
+      {{"--mute", "-m"}, 2, true, "gronka: unknown option '-m' (see --help)\n"},
+      {{"save.dat"}, 2, false, "gronka: unexpected argument 'save.dat' (see --help)\n"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = Parse(c.args);
+    const std::string line = c.args.empty() ? "" : c.args.back();
+    EXPECT_EQ(o.code, c.code) << line;
+    EXPECT_EQ(o.mute, c.mute) << line;
+    EXPECT_EQ(o.err, c.err) << line;
+    EXPECT_EQ(o.out, "") << line;
+  }
+}
+
+TEST(CommandLine, HelpListsEveryOptionAndStops) {
+  const Outcome o = Parse({"--help", "--bogus"});
+  EXPECT_EQ(o.code, 0);
+  EXPECT_EQ(o.err, "");
+  for (const char* option : {"--help", "--mute"}) EXPECT_NE(o.out.find(option), std::string::npos);
+}
+
+}  // namespace
