@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "audio/sound.h"
-#include "soak/program.h"
+#include "support/game.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ std::vector<int16_t> Record(bool muted, const std::function<bool(int, const Play
   uint64_t granted = 0;
   int frame = -1, parity = 0, active[BulletCount] = {}, life1 = 10;
   bool started = false, done = false;
-  program::Run([&] {
+  game::Run([&] {
     RandomIntHook = [](int32_t, int32_t hi) { return hi; };  // the item far away in a corner
     // The sound up to the game's clock: what a frame asks for starts at the frame's start.
     const uint64_t due = timeGetTime() / BufferMs;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "shell/options.h"
-#include "support/unprivileged.h"
+#include "support/game.h"
 
 namespace fs = std::filesystem;
 
@@ -54,7 +54,7 @@ TEST(OptionsHomeTest, ARelativeOrMissingHomeFallsBackToTheAccountsHomeDirectory)
     else
       unsetenv("HOME");
     {
-      Unprivileged user;
+      game::Unprivileged user;
       ASSERT_TRUE(user.Ok());
       EnterGameDirectory();
     }

@@ -1,5 +1,5 @@
 // A short soak: the whole program played by seeded random key presses, every frame of play
-// checked; and the checks themselves, shown to find what they look for.
+// checked.
 #include "soak/soak.h"
 
 #include <cstdio>
