@@ -76,6 +76,9 @@ constexpr D3DRMRENDERQUALITY D3DRMRENDER_WIREFRAME = 0x40, D3DRMRENDER_UNLITFLAT
 
 constexpr DWORD D3DRMLOAD_FROMFILE = 0x00, D3DRMLOAD_FIRST = 0x00;
 
+// What a viewport's Clear resets: the colour of its pixels, their depth, or both.
+constexpr DWORD D3DRMCLEAR_TARGET = 0x01, D3DRMCLEAR_ZBUFFER = 0x02, D3DRMCLEAR_ALL = 0x03;
+
 class IDirect3DRMFrame;
 
 class IDirect3DRMMeshBuilder;
@@ -206,8 +209,9 @@ class IDirect3DRMViewport : public RefCounted {
   IDirect3DRMFrame* camera = nullptr;   // referenced
   int x = 0, y = 0, width = 0, height = 0;
   D3DVALUE front = 1.0f, back = 100.0f, field = 0.5f;
-  // Resets colour (to the camera's scene background) and depth inside the viewport's rectangle.
-  HRESULT Clear();
+  // Resets colour (to the camera's scene background) and depth inside the viewport's rectangle, or
+  // only what `flags` names.
+  HRESULT Clear(DWORD flags = D3DRMCLEAR_ALL);
   // Draws the tree below `scene` (the frame itself included) as seen from the camera, without
   // clearing. With s = max(w, h) / 2 and k = front / field, a camera-space point (x, y, z) lands
   // at screen (X0 + w / 2 + s k x / z, Y0 + h / 2 - s k y / z). Polygons are drawn as the file

@@ -559,7 +559,7 @@ void SceneDrawer::DrawClippedLine(const CameraVertex& a, const CameraVertex& b, 
 
 }  // namespace
 
-HRESULT IDirect3DRMViewport::Clear() {
+HRESULT IDirect3DRMViewport::Clear(DWORD flags) {
   RasterTarget t;
   if (!MakeTarget(device, x, y, width, height, t)) return E_FAIL;
   uint32_t pixel = 0;
@@ -569,10 +569,12 @@ HRESULT IDirect3DRMViewport::Clear() {
   }
   const size_t width = static_cast<size_t>(t.clipRight - t.clipLeft);
   for (int row = t.clipTop; row < t.clipBottom; ++row) {
-    std::fill_n(t.color + static_cast<ptrdiff_t>(row) * t.colorPitch + t.clipLeft, width, pixel);
+    if (flags & D3DRMCLEAR_TARGET)
+      std::fill_n(t.color + static_cast<ptrdiff_t>(row) * t.colorPitch + t.clipLeft, width, pixel);
     // 0.0f is all zero bytes.
-    std::memset(t.depth + static_cast<ptrdiff_t>(row) * t.depthPitch + t.clipLeft, 0,
-                width * sizeof(float));
+    if (flags & D3DRMCLEAR_ZBUFFER)
+      std::memset(t.depth + static_cast<ptrdiff_t>(row) * t.depthPitch + t.clipLeft, 0,
+                  width * sizeof(float));
   }
   return S_OK;
 }
