@@ -27,7 +27,8 @@ struct PlayFrame {
 // left, right), starting where the sound's time 0 is (the game's clock 0). `script` is called once
 // per frame of play with its index and may post input; true from it ends the program.
 std::vector<int16_t> Record(bool muted, const std::function<bool(int, const PlayFrame&)>& script) {
-  const std::string path = testing::TempDir() + "gronka_sound.raw";
+  // Per process: the tests of this file run side by side.
+  const std::string path = testing::TempDir() + "gronka_sound_" + std::to_string(getpid()) + ".raw";
   setenv("SDL_AUDIODRIVER", "disk", 1);
   setenv("SDL_DISKAUDIOFILE", path.c_str(), 1);
   setenv("SDL_DISKAUDIODELAY", "0", 1);

@@ -3,10 +3,14 @@
 // runs in a child process under an alarm, so a start that blocks on a pipe fails instead of
 // hanging the test.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
-#include "faults/fault_fixture.h"
+#include "support/game.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -29,35 +33,34 @@ bool NoCraftOnly() {
          Match.debrisModel != nullptr;
 }
 
-class UnreadableFilesTest : public FaultTest {
- protected:
-  // Starts the program in a child process, at most `seconds` long, with stderr going to a file;
-  // the child succeeds when the program reached the title menu, `atMenu` held there and QUIT
-  // ended it.
-  ::testing::AssertionResult StartsAndQuits(bool (*atMenu)(), std::string& errors) {
-    const fs::path log = dir / "stderr.txt";
-    const pid_t child = fork();
-    if (child == 0) {
-      alarm(20);
-      const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (fd < 0 || dup2(fd, 2) < 0) _exit(3);
-      bool held = false;
-      const int code = RunProgram(MenuPlayer(Quit(), [&] { held = atMenu(); }));
-      _exit(code == 1 && held ? 0 : 4);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child)
-      return ::testing::AssertionFailure() << "no child";
-    errors = Read(log);
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
-      return ::testing::AssertionFailure() << "the start blocked";
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-      return ::testing::AssertionFailure() << "status " << status;
-    return ::testing::AssertionSuccess();
+// Starts the program in a child process, at most `seconds` long, with stderr going to a file;
+// the child succeeds when the program reached the title menu, `atMenu` held there and QUIT
+// ended it.
+::testing::AssertionResult StartsAndQuits(bool (*atMenu)(), std::string& errors) {
+  const fs::path log = fs::current_path() / "stderr.txt";
+  const pid_t child = fork();
+  if (child == 0) {
+    alarm(20);
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0 || dup2(fd, 2) < 0) _exit(3);
+    bool held = false;
+    const int code =
+        game::Run(game::MenuPlayer(game::MenuPlayer::Quit(), [&] { held = atMenu(); }));
+    _exit(code == 1 && held ? 0 : 4);
   }
-};
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child)
+    return ::testing::AssertionFailure() << "no child";
+  errors = game::FileBytes(log);
+  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
+    return ::testing::AssertionFailure() << "the start blocked";
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return ::testing::AssertionFailure() << "status " << status;
+  return ::testing::AssertionSuccess();
+}
 
-TEST_F(UnreadableFilesTest, TheGameStartsWithoutThemAndNamesTheModelsAndPaletteThatFailed) {
+TEST(UnreadableFilesTest, TheGameStartsWithoutThemAndNamesTheModelsAndPaletteThatFailed) {
+  game::WorkDirectory work(true);
   const Case cases[] = {
       {"data/my.x", Pipe, "gronka: data/my.x: not a regular file\n", NoCraftOnly},
       {"data/grk.bmp", Pipe, "", [] { return LoadIconA(nullptr, "GRK") == nullptr; }},
@@ -71,17 +74,17 @@ TEST_F(UnreadableFilesTest, TheGameStartsWithoutThemAndNamesTheModelsAndPaletteT
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.file) + (c.content == Pipe ? " as a pipe" : " damaged"));
     const bool existed = fs::exists(c.file);
-    const Bytes original = existed ? Read(c.file) : "";
+    const std::string original = existed ? game::FileBytes(c.file) : "";
     fs::remove(c.file);
     if (c.content == Pipe)
       ASSERT_EQ(mkfifo(c.file, 0600), 0);
     else
-      Write(c.file, c.content);
+      game::WriteFile(c.file, c.content);
     std::string errors;
     EXPECT_TRUE(StartsAndQuits(c.atMenu, errors));
     EXPECT_EQ(errors, c.stderrText);
     fs::remove(c.file);
-    if (existed) Write(c.file, original);
+    if (existed) game::WriteFile(c.file, original);
   }
 }
 

@@ -24,6 +24,10 @@ struct Session {
   char quality;
 };
 
+void PrintTo(const Session& session, std::ostream* out) {
+  *out << session.name;
+}
+
 class GoldenTest : public ::testing::TestWithParam<Session> {};
 
 TEST_P(GoldenTest, RunMatchesItsRecording) {

@@ -222,7 +222,7 @@ TEST(XFileTest, ReadsFilesAndFailsOnMissingOnes) {
   XMesh mesh;
   std::string error;
   EXPECT_FALSE(ReadXFile("no-such-dir/no-such-model.x", mesh, &error));
-  EXPECT_EQ(error, "cannot open no-such-dir/no-such-model.x");
+  EXPECT_EQ(error, "no-such-dir/no-such-model.x: No such file or directory");
   EXPECT_FALSE(ReadXFile(nullptr, mesh, &error));
   EXPECT_EQ(error, "no file name");
   EXPECT_FALSE(ReadXFile(".", mesh, &error));  // a directory is not a model
