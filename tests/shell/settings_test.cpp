@@ -1,6 +1,8 @@
 // The settings: reading option.dat and bringing hand edits into range, replacing it safely or
 // ending with exit code 1 and the old file intact, and where it lives (beside the game or in the
 // user's configuration directory); then the whole program on damaged and unwritable files.
+#include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -127,6 +129,52 @@ TEST_F(SettingsTest, AFailedSaveEndsTheProcessAndLeavesTheOldFile) {
     EXPECT_EQ(FileBytes(fault == DirectoryInPlace ? "option.dat/keep" : "option.dat"),
               fault == DirectoryInPlace ? "kept" : B({0, 0, 1, 2}));
     EXPECT_EQ(Entries(dir), before);
+  }
+}
+
+// Temporary files that saves killed midway left beside option.dat before this run are removed;
+// a fresh one (another copy of the game saving now), a directory and lookalikes are not.
+TEST_F(SettingsTest, SavingRemovesOnlyOurStaleTemporaryFiles) {
+  const auto make = [](const std::string& name, time_t age) {
+    WriteFile(name, "x");
+    const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - age, 0}};
+    utimensat(AT_FDCWD, name.c_str(), times, 0);
+  };
+  fs::create_directory("option.dat.Dir123");
+  for (const char* name : {"option.dat.Ab3xYz", "option.dat.000000", "option.dat.Ab3xY",
+                           "option.dat.Ab3xYz9", "option.dat.Ab-xYz", "option.datxAb3xYz",
+                           "xoption.dat.Ab3xYz", "data.Ab3xYz", "option.dat.Dir123"})
+    make(name, 3600);
+  make("option.dat.Fr3shX", -1);
+  SaveOptions();
+  EXPECT_EQ(Entries(dir),
+            (std::vector<std::string>{"data", "data.Ab3xYz", "option.dat", "option.dat.Ab-xYz",
+                                      "option.dat.Ab3xY", "option.dat.Ab3xYz9", "option.dat.Dir123",
+                                      "option.dat.Fr3shX", "option.datxAb3xYz", "pal.bmp",
+                                      "xoption.dat.Ab3xYz"}));
+}
+
+// An unwritable game keeps its settings below $HOME when that is absolute, else below the
+// account's home directory.
+TEST_F(SettingsTest, ARelativeOrMissingHomeFallsBackToTheAccountsHomeDirectory) {
+  fs::permissions(dir, fs::perms::owner_write, fs::perm_options::remove);
+  unsetenv("XDG_CONFIG_HOME");
+  const std::string accounts =
+      std::string(getpwuid(getuid())->pw_dir) + "/.config/gronka/option.dat";
+  const std::pair<const char*, std::string> cases[] = {
+      {"/srv/player", "/srv/player/.config/gronka/option.dat"},
+      {"player", accounts},
+      {"", accounts},
+      {nullptr, accounts}};
+  for (const auto& [home, expected] : cases) {
+    home ? setenv("HOME", home, 1) : unsetenv("HOME");
+    {
+      game::Unprivileged user;
+      ASSERT_TRUE(user.Ok());
+      EnterGameDirectory();
+    }
+    EXPECT_EQ(OptionsFile.path, expected) << (home ? home : "unset");
+    EXPECT_EQ(OptionsFile.previous, "option.dat");
   }
 }
 
