@@ -1,8 +1,10 @@
 // Rendering a frame into the back buffer and copying it to the screen.
 #include "render/renderer.h"
 
+bool SkipViewDrawing = false;
+
 void Renderer::RenderPlayerViews() {
-  if (ready == 0) return;
+  if (ready == 0 || SkipViewDrawing) return;
   // After a teardown the fields are gone even though ready stays set.
   if (viewLeft == nullptr || viewRight == nullptr || device == nullptr || scene == nullptr) return;
   viewLeft->Clear();
@@ -14,7 +16,7 @@ void Renderer::RenderPlayerViews() {
 }
 
 void Renderer::RenderFullView() {
-  if (ready == 0) return;
+  if (ready == 0 || SkipViewDrawing) return;
   if (viewFull == nullptr || device == nullptr || scene == nullptr) return;
   viewFull->Clear();
   ClearBackBuffer();
