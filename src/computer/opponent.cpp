@@ -94,9 +94,9 @@ View ViewOf(const struct Match& match, int self) {
 Skill SkillOf(Level level) {
   switch (level) {
     case Level::Easy:
-      return Skill{12, 8.0, 10.0, false};
+      return Skill{14, 6.0, 14.0, false};
     case Level::Hard:
-      return Skill{1, 20.0, 1.0, true};
+      return Skill{1, 30.0, 1.0, true};
     default:
       return Skill{4, 12.0, 4.0, true};
   }
@@ -129,7 +129,9 @@ Keys Opponent::Think(const View& now) {
   ++roundFrames_;
 
   // The world as seen `reactionFrames` ago; its own craft as it is now.
-  const int lag = frames_ - 1 < skill_.reactionFrames ? frames_ - 1 : skill_.reactionFrames;
+  // A long round sharpens it: past its patience the delay shrinks by a frame every 5 seconds.
+  const int focus = std::max(0, roundFrames_ - PatientFrames) / 100;
+  const int lag = std::min(frames_ - 1, std::max(1, skill_.reactionFrames - focus));
   const View& world = seen_[(frames_ - 1 - lag) % MaxDelay];
   const View& before = seen_[(frames_ - 1 - lag - (frames_ - 1 - lag > 0 ? 1 : 0)) % MaxDelay];
   const int self = self_, other = 1 - self_;
@@ -153,12 +155,14 @@ Keys Opponent::Think(const View& now) {
   const double ly = std::fmin(19.0, std::fmax(0.0, oy + ovy * flight));
   double gx = lx, gz = lz, gy = ly;
 
-  // Too close to shoot, or circling without a shot: a straight run at another height, then back.
-  if (breakFrames_ == 0 &&
-      ((sinceShot_ > 160 && opponentDistance < 15) || (opponentDistance < 3 && frames_ > 60))) {
+  // Too close to shoot, circling without a shot or round and round: a straight run at another
+  // height, then back.
+  if (breakFrames_ == 0 && ((sinceShot_ > 160 && opponentDistance < 15) || turning_ > 150 ||
+                            (opponentDistance < 3 && frames_ > 60))) {
     breakFrames_ = 30 + static_cast<int>(Random() % 40);
     breakHeight_ = static_cast<float>(2 + Random() % 16);
     sinceShot_ = 0;
+    turning_ = 0;
   }
   if (breakFrames_ > 0) {
     --breakFrames_;
@@ -184,6 +188,7 @@ Keys Opponent::Think(const View& now) {
                               : skill_.deadbandDegrees;
   if (error > deadband) keys.right = true;
   if (error < -deadband) keys.left = true;
+  turning_ = keys.left || keys.right ? turning_ + 1 : 0;
 
   // Climbing and diving, towards the goal's height.
   double rise = gy - my;

@@ -63,6 +63,7 @@ class Opponent {
   // Breaking off: a circle in which nobody gets a shot is left for a straight run at another
   // height.
   int sinceShot_ = 0;
+  int turning_ = 0;      // frames turned the same way in a row
   int roundFrames_ = 0;  // the longer a round lasts, the more readily it fires
   int breakFrames_ = 0;
   float breakHeight_ = 10;
