@@ -212,6 +212,7 @@ void StartRecording(const std::string& path) {
 
 bool FinishRecording() {
   if (!Recording_) return true;
+  Recording_ = false;
   Recorded.endWait = WaitCount;
   Recorded.frames = TheTally.frames;
   Recorded.rounds = TheTally.rounds;

@@ -35,7 +35,7 @@ extern void (*RoundResultHook)(const RoundResult& round);
 void BeginSession();
 // Records the session into `path`, written when the process ends.
 void StartRecording(const std::string& path);
-// Writes what has been recorded so far; false (after one stderr line) when the file cannot be
+// Ends the recording and writes it; false (after one stderr line) when the file cannot be
 // written.
 bool FinishRecording();
 // Plays `recording` back: its seed and settings (in a scratch settings file, so that the player's
