@@ -8,6 +8,8 @@
 struct Match Match;
 int32_t FrameParity = 0;
 int32_t (*RandomIntHook)(int32_t lo, int32_t hi) = nullptr;
+void (*FramePlayedHook)() = nullptr;
+void (*RoundOverHook)() = nullptr;
 
 namespace {
 uint32_t RandomState = 1;
@@ -15,6 +17,10 @@ uint32_t RandomState = 1;
 
 void SeedRandom(uint32_t seed) {
   RandomState = seed;
+}
+
+uint32_t RandomStateNow() {
+  return RandomState;
 }
 
 int32_t RandomInt(int32_t lo, int32_t hi) {
@@ -37,6 +43,7 @@ Match::FrameOutcome Match::PlayFrame() {
       ++deathTimer[p];
       if (deathTimer[p] > 50) {
         // Nothing more of this frame runs: it is neither drawn nor shown.
+        if (RoundOverHook) RoundOverHook();
         ShowResult();
         return FrameOutcome::RoundOver;
       }
@@ -52,6 +59,7 @@ Match::FrameOutcome Match::PlayFrame() {
   Renderer.RenderPlayerViews();
   DrawHud();
   PresentFrame();
+  if (FramePlayedHook) FramePlayedHook();
   WaitFrame(50);
   return FrameOutcome::Continue;
 }

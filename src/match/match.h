@@ -107,6 +107,13 @@ extern int32_t FrameParity;
 // linear congruential generator (state x 214013 + 2531011, bits 16 to 30).
 int32_t RandomInt(int32_t lo, int32_t hi);
 void SeedRandom(uint32_t seed);
+// The generator's state, for fingerprints of the match.
+uint32_t RandomStateNow();
+
+// What runs beside the match (recording, replays, the computer opponent) is told when a frame of
+// play has been drawn, before its wait, and when a round's result is about to be shown.
+extern void (*FramePlayedHook)();
+extern void (*RoundOverHook)();
 // Tests only: when set, RandomInt returns what this returns instead of drawing from the generator.
 extern int32_t (*RandomIntHook)(int32_t lo, int32_t hi);
 

@@ -574,6 +574,10 @@ LRESULT DispatchMessageA(const MSG* msg) {
   return w->proc(w, msg->message, msg->wParam, msg->lParam);
 }
 
+void PostInput(UINT message, WPARAM wParam, LPARAM lParam) {
+  Enqueue(nullptr, message, wParam, lParam);
+}
+
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM) {
   if (message == WM_CLOSE) DestroyWindow(window);
   return 0;

@@ -130,6 +130,9 @@ BOOL PeekMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
 BOOL GetMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
+// Input from a program beside the game (a computer player, say), delivered like the keyboard's to
+// the open window, behind what is already waiting.
+void PostInput(UINT message, WPARAM wParam, LPARAM lParam = 0);
 // Default handling: WM_CLOSE destroys the window; everything else returns 0.
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Blocks until a message is waiting or the given number of milliseconds has passed (headless: the

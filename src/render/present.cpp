@@ -1,10 +1,12 @@
 // Rendering a frame into the back buffer and copying it to the screen.
 #include "render/renderer.h"
 
+bool SkipViewDrawing = false;
+
 // The views' colour is not cleared: the back buffer's fill right after covers every pixel of
 // them, so only their depth is reset.
 void Renderer::RenderPlayerViews() {
-  if (ready == 0) return;
+  if (ready == 0 || SkipViewDrawing) return;
   // After a teardown the fields are gone even though ready stays set.
   if (viewLeft == nullptr || viewRight == nullptr || device == nullptr || scene == nullptr) return;
   viewLeft->Clear(D3DRMCLEAR_ZBUFFER);
@@ -16,7 +18,7 @@ void Renderer::RenderPlayerViews() {
 }
 
 void Renderer::RenderFullView() {
-  if (ready == 0) return;
+  if (ready == 0 || SkipViewDrawing) return;
   if (viewFull == nullptr || device == nullptr || scene == nullptr) return;
   viewFull->Clear(D3DRMCLEAR_ZBUFFER);
   ClearBackBuffer();

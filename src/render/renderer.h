@@ -86,6 +86,10 @@ struct Renderer {
 
 extern struct Renderer Renderer;
 
+// Runs that nobody watches (headless replays, the arena) leave the 3-D views undrawn:
+// RenderPlayerViews and RenderFullView then do nothing. Nothing of the game depends on them.
+extern bool SkipViewDrawing;
+
 IDirectDrawPalette* LoadPalette(IDirectDraw* directDraw, const char* fileName);
 HRESULT OnDeviceEnumerated(GUID* guid, char* description, char* name, D3DDEVICEDESC* hardware,
                            D3DDEVICEDESC* software, void* context);

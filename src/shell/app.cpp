@@ -15,6 +15,7 @@
 const char TitleWord[] = "GRONKA";
 const char CreditLine[] = "(C) GRONKA TEAM";
 
+std::optional<uint32_t> SessionSeed;
 LightHandle SceneLight = nullptr;
 FrameHandle LightFrame = nullptr;
 
@@ -63,7 +64,8 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char*, int showComma
   ShowWindow(MainWindow, showCommand);
   UpdateWindow(MainWindow);
 
-  SeedRandom(static_cast<uint32_t>(std::time(nullptr)));
+  if (!SessionSeed) SessionSeed = static_cast<uint32_t>(std::time(nullptr));
+  SeedRandom(*SessionSeed);
 
   if (!InitScene(MainWindow)) {
     Complain(MainWindow ? "the display could not be started" : LastWindowError());

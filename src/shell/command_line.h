@@ -2,13 +2,19 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 struct CommandLine {
-  bool mute = false;  // --mute: start with the sound off
+  bool mute = false;                  // --mute: start with the sound off
+  std::string record, replay;         // --record FILE, --replay FILE
+  bool headless = false;              // --headless (with --replay): no window, as fast as it can
+  bool computer[2] = {false, false};  // --computer 1|2|1,2
+  int level = 1;                      // --level easy|normal|hard: 0, 1, 2
 };
 
-// Reads the arguments after the program's name into `options`. Returns -1 when the game should
-// start, else the exit code to end with at once: 0 after --help (the list of options printed on
-// `out`), 2 after an unknown option or any other argument (one line on `err`).
+// Reads the arguments after the program's name into `options` ("--name VALUE" or "--name=VALUE").
+// Returns -1 when the game should start, else the exit code to end with at once: 0 after --help
+// (the list of options printed on `out`), 2 after an unknown option, a missing or wrong value or
+// any other argument (one line on `err`).
 int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, std::FILE* out,
                      std::FILE* err);

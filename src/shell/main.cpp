@@ -1,15 +1,44 @@
-// The process entry.
+// The process entry: the command line, then the game.
+#include <cstdio>
+#include <ctime>
+#include <string>
+
 #include "audio/sound.h"
+#include "computer/player.h"
+#include "render/renderer.h"
+#include "replay/session.h"
 #include "shell/app.h"
 #include "shell/command_line.h"
 #include "shell/options.h"
 
 int main(int argc, char** argv) {
-  CommandLine options;
-  const int code = ParseCommandLine(argc, argv, options, stdout, stderr);
-  if (code >= 0) return code;
-  Sound::SetMuted(options.mute);
+  CommandLine line;
+  const int parsed = ParseCommandLine(argc, argv, line, stdout, stderr);
+  if (parsed >= 0) return parsed;
+  replay::Recording recording;
+  if (!line.replay.empty()) {
+    std::string why;
+    if (!replay::ReadRecordingFile(line.replay, &recording, &why)) {
+      std::fprintf(stderr, "gronka: %s: %s\n", line.replay.c_str(), why.c_str());
+      return 2;
+    }
+  }
+  Sound::SetMuted(line.mute);
   EnterGameDirectory();
+  replay::BeginSession();
+  const auto seed = static_cast<uint32_t>(std::time(nullptr));
+  const computer::Level levels[] = {computer::Level::Easy, computer::Level::Normal,
+                                    computer::Level::Hard};
+  for (int p = 0; p < 2; ++p) computer::SetPlayer(p, line.computer[p], levels[line.level], seed);
+  if (!line.record.empty()) replay::StartRecording(line.record);
+  if (!line.replay.empty()) {
+    if (line.headless) {
+      HeadlessControl::Enable();
+      SkipViewDrawing = true;
+    }
+    replay::StartReplay(recording);
+  }
   char commandLine[] = "";
-  return WinMain(nullptr, nullptr, commandLine, SW_SHOWNORMAL);
+  const int code = WinMain(nullptr, nullptr, commandLine, SW_SHOWNORMAL);
+  return line.replay.empty() ? code : 2;
 }

@@ -7,6 +7,9 @@
 
 DWORD FrameStartTime = 0;
 ClientOriginPoint ClientOrigin;
+uint64_t WaitCount = 0;
+void (*WaitHook)(uint64_t wait) = nullptr;
+bool (*MessageHook)(const MSG& msg) = nullptr;
 
 namespace {
 
@@ -19,6 +22,7 @@ bool PumpMessages() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
     if (!GetMessageA(&msg, nullptr, 0, 0)) return false;
+    if (MessageHook && !MessageHook(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
@@ -30,6 +34,8 @@ void BeginFrame() {
 }
 
 void WaitFrame(DWORD milliseconds) {
+  if (WaitHook) WaitHook(WaitCount);
+  ++WaitCount;
   if (!PumpMessages()) ExitProcess(1);
   // Screens that only wait for keys sleep until a message comes, for a short while at most, so
   // that they do not hold a processor while nobody presses anything.

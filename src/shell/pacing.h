@@ -11,6 +11,14 @@ struct ClientOriginPoint {
 extern DWORD FrameStartTime;
 extern ClientOriginPoint ClientOrigin;
 
+// What runs beside the game's loops (recording, replays, the computer opponent) watches the pump:
+// WaitHook is called at the start of every WaitFrame with its number, counted from start-up (the
+// game's loops pump once per pass, through WaitFrame); MessageHook sees every message taken from
+// the queue before it is dispatched, and drops it by returning false.
+extern uint64_t WaitCount;
+extern void (*WaitHook)(uint64_t wait);
+extern bool (*MessageHook)(const MSG& msg);
+
 bool PumpMessages();
 void BeginFrame();
 void WaitFrame(DWORD milliseconds);

@@ -45,6 +45,16 @@ TEST(CommandLine, OptionsAndMistakes) {
       {{"--mut"}, 2, false, "gronka: unknown option '--mut' (see --help)\n"},
       {{"--mute", "-m"}, 2, true, "gronka: unknown option '-m' (see --help)\n"},
       {{"save.dat"}, 2, false, "gronka: unexpected argument 'save.dat' (see --help)\n"},
+      {{"--record", "a", "--computer", "1,2", "--level=hard"}, -1, false, ""},
+      {{"--replay=a", "--headless", "--mute"}, -1, true, ""},
+      {{"--level"}, 2, false, "gronka: option '--level' needs a value (see --help)\n"},
+      {{"--computer", "3"}, 2, false, "gronka: invalid value '3' for --computer (see --help)\n"},
+      {{"--mute=1"}, 2, false, "gronka: unknown option '--mute=1' (see --help)\n"},
+      {{"--headless"}, 2, false, "gronka: --headless needs --replay FILE\n"},
+      {{"--replay", "a", "--computer", "2"},
+       2,
+       false,
+       "gronka: --replay plays alone, without --record or --computer\n"},
   };
   for (const auto& c : cases) {
     const Outcome o = Parse(c.args);
@@ -60,7 +70,9 @@ TEST(CommandLine, HelpListsEveryOptionAndStops) {
   const Outcome o = Parse({"--help", "--bogus"});
   EXPECT_EQ(o.code, 0);
   EXPECT_EQ(o.err, "");
-  for (const char* option : {"--help", "--mute"}) EXPECT_NE(o.out.find(option), std::string::npos);
+  for (const char* option :
+       {"--help", "--mute", "--record", "--replay", "--headless", "--computer", "--level"})
+    EXPECT_NE(o.out.find(option), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,120 @@
+// The computer opponent's keys in hand-set situations, and how they reach the message queue.
+#include "computer/opponent.h"
+
+#include <gtest/gtest.h>
+
+#include "computer/player.h"
+#include "match/match.h"
+#include "platform/win.h"
+#include "shell/keyboard.h"
+
+namespace {
+
+using computer::Keys;
+using computer::Level;
+using computer::View;
+
+// Player 0 at (0, 5, 0) flying along +z, the opponent at (ox, oy, oz) heading `oh`.
+View Situation(float ox, float oy, float oz, int oh = 0) {
+  View v;
+  v.x[0] = 0;
+  v.y[0] = 5;
+  v.z[0] = 0;
+  v.heading[0] = 0;
+  v.x[1] = ox;
+  v.y[1] = oy;
+  v.z[1] = oz;
+  v.heading[1] = oh;
+  v.yaw = v.pitch = v.bank = v.grip = 0;
+  v.life = 10;
+  return v;
+}
+
+// What the opponent holds after seeing the same situation long enough to react at any level.
+Keys Settled(const View& view, Level level) {
+  computer::Opponent mind(0, level, 7);
+  Keys keys;
+  for (int i = 0; i < 20; ++i) keys = mind.Think(view);
+  return keys;
+}
+
+struct Case {
+  const char* what;
+  View view;
+  bool left, right, climb, dive, fire;
+};
+
+TEST(OpponentTest, KeysInHandSetSituations) {
+  View itemRight = Situation(30, 5, -30, 0);
+  itemRight.item = true;
+  itemRight.itemX = 8;
+  itemRight.itemY = 9;
+  itemRight.itemZ = 2;
+  View itemFar = itemRight;
+  itemFar.itemX = -30;
+  itemFar.itemZ = -30;
+  const Case cases[] = {
+      {"target ahead: fires", Situation(0, 5, 10, 0), false, false, false, false, true},
+      {"target behind on the left: turns left", Situation(-3, 5, -10, 0), true, false, false, false,
+       false},
+      {"target behind on the right: turns right", Situation(3, 5, -10, 0), false, true, false,
+       false, false},
+      {"target ahead and below: dives", Situation(0, 1, 12, 0), false, false, false, true, false},
+      {"item nearer: goes for it", itemRight, false, true, true, false, false},
+      {"item farther: stays on the opponent", itemFar, false, true, false, false, false},
+      {"fired at from behind: climbs out of the line", Situation(1, 5, -8, -7), false, true, true,
+       false, false},
+  };
+  for (Level level : {Level::Easy, Level::Normal, Level::Hard}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.what << ", level " << static_cast<int>(level));
+      const Keys keys = Settled(c.view, level);
+      EXPECT_EQ(keys.left, c.left);
+      EXPECT_EQ(keys.right, c.right);
+      EXPECT_EQ(keys.climb, c.climb);
+      EXPECT_EQ(keys.dive, c.dive);
+      EXPECT_EQ(keys.fire, c.fire);
+    }
+  }
+}
+
+TEST(OpponentTest, ReactsAfterItsLevelsDelay) {
+  // The target jumps from straight ahead to behind on the right: each level keeps flying
+  // straight for its reaction delay and only then turns.
+  for (Level level : {Level::Easy, Level::Normal, Level::Hard}) {
+    computer::Opponent mind(0, level, 7);
+    for (int i = 0; i < 20; ++i) mind.Think(Situation(0, 5, 10));
+    int straight = 0;
+    while (!mind.Think(Situation(3, 5, -10)).right && straight < 30) ++straight;
+    EXPECT_EQ(straight, computer::SkillOf(level).reactionFrames) << static_cast<int>(level);
+  }
+}
+
+TEST(OpponentTest, ADestroyedCraftHoldsNothing) {
+  View view = Situation(0, 5, 10);
+  view.life = 0;
+  const Keys keys = Settled(view, Level::Hard);
+  EXPECT_FALSE(keys.fire || keys.left || keys.right || keys.climb || keys.dive);
+}
+
+TEST(OpponentTest, PostsItsPlayersKeysAndLetsGoAtTheRoundsEnd) {
+  HeadlessControl::Enable();
+  Match = {};
+  Match.z[0] = -10;
+  Match.yaw[0] = 0;
+  Match.y[0] = Match.y[1] = 5;
+  Match.yaw[1] = 180;  // player 2 faces player 1, 10 units ahead
+  Match.life[0] = Match.life[1] = 10;
+  computer::SetPlayer(1, true, Level::Hard, 3);
+  for (int i = 0; i < 3; ++i) computer::OnFramePlayed();
+  computer::OnRoundOver();
+  std::vector<std::pair<UINT, WPARAM>> posted;
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) posted.emplace_back(msg.message, msg.wParam);
+  const std::vector<std::pair<UINT, WPARAM>> expected = {{WM_KEYDOWN, PlayerKey(1, RoleFire)},
+                                                         {WM_KEYUP, PlayerKey(1, RoleFire)}};
+  EXPECT_EQ(posted, expected);
+  computer::Reset();
+}
+
+}  // namespace
