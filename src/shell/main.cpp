@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <string>
 
 #include "computer/player.h"
@@ -100,14 +101,14 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  // The recording is written at the end, from the game's directory: the name given is the
+  // current directory's.
+  std::error_code error;
+  if (!line.record.empty()) line.record = std::filesystem::absolute(line.record, error).string();
   EnterGameDirectory();
   replay::BeginSession();
   const auto seed = static_cast<uint32_t>(std::time(nullptr));
-  for (int p = 0; p < 2; ++p)
-    if (line.computer[p])
-      computer::SetPlayer(p, true, line.level, seed);
-    else
-      computer::SetPlayer(p, false, line.level, seed);
+  for (int p = 0; p < 2; ++p) computer::SetPlayer(p, line.computer[p], line.level, seed);
   if (!line.record.empty()) replay::StartRecording(line.record);
   if (!line.replay.empty()) {
     if (line.headless) {
