@@ -98,7 +98,7 @@ Skill SkillOf(Level level) {
     case Level::Hard:
       return Skill{1, 30.0, 1.0, true};
     default:
-      return Skill{4, 12.0, 4.0, true};
+      return Skill{7, 12.0, 6.0, true};
   }
 }
 

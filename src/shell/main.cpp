@@ -1,6 +1,7 @@
 // The process entry: the command line, then the game.
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <string>
 
 #include "audio/sound.h"
@@ -24,6 +25,13 @@ int main(int argc, char** argv) {
     }
   }
   Sound::SetMuted(line.mute);
+  // The recording is written at the end, from the game's directory: the name given is the
+  // current directory's.
+  if (!line.record.empty()) {
+    std::error_code error;
+    const auto whole = std::filesystem::absolute(line.record, error);
+    if (!error) line.record = whole.string();
+  }
   EnterGameDirectory();
   replay::BeginSession();
   const auto seed = static_cast<uint32_t>(std::time(nullptr));

@@ -117,4 +117,22 @@ TEST(OpponentTest, PostsItsPlayersKeysAndLetsGoAtTheRoundsEnd) {
   computer::Reset();
 }
 
+TEST(OpponentTest, F1AndF2SwitchTheComputerForTheirPlayer) {
+  HeadlessControl::Enable();
+  computer::Reset();
+  MSG f2;
+  f2.message = WM_KEYDOWN;
+  f2.wParam = VK_F1 + 1;
+  f2.lParam = 1;
+  computer::OnMessage(f2);
+  EXPECT_FALSE(computer::Plays(0));
+  EXPECT_TRUE(computer::Plays(1));
+  f2.lParam = 1 | (1 << 30);  // the key's auto-repeat changes nothing
+  computer::OnMessage(f2);
+  EXPECT_TRUE(computer::Plays(1));
+  f2.lParam = 1;
+  computer::OnMessage(f2);
+  EXPECT_FALSE(computer::Plays(1));
+}
+
 }  // namespace
