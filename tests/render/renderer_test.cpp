@@ -329,49 +329,39 @@ class PaletteTest : public RendererTest {
   IDirectDrawPalette* fallback_ = nullptr;
 };
 
-TEST_F(PaletteTest, MissingFileGivesAFixedDefault) {
+// A missing file gives a fixed default of 256 distinct colours; a bitmap's colour table is swapped
+// to red, green, blue for the entries it holds (colours used, else 2^bits), the default stands for
+// the rest, and a malformed file gives the whole default.
+TEST_F(PaletteTest, TheFileGivesWhatItHoldsAndTheDefaultTheRest) {
   EXPECT_EQ(fallback_->entries[0].peRed, 0);
   EXPECT_EQ(fallback_->entries[255].peRed, 255);
-  int distinct = 0;
   for (int i = 1; i < 256; ++i)
-    distinct += std::memcmp(&fallback_->entries[i], &fallback_->entries[i - 1], 4) != 0;
-  EXPECT_EQ(distinct, 255);
-}
-
-TEST_F(PaletteTest, ColourTableIsSwappedToRedGreenBlue) {
-  IDirectDrawPalette* p = Load(Write(Bitmap(40, 8, 0, 256)));
-  for (int i : {1, 255}) {
-    EXPECT_EQ(p->entries[i].peRed, static_cast<unsigned char>(3 * i));
-    EXPECT_EQ(p->entries[i].peGreen, static_cast<unsigned char>(2 * i));
-    EXPECT_EQ(p->entries[i].peBlue, static_cast<unsigned char>(i));
-    EXPECT_EQ(p->entries[i].peFlags, 7);
-  }
-  p->Release();
-  // Colours used limits the entries converted; 4 bits give 16 when it is 0.
-  p = Load(Write(Bitmap(40, 8, 3, 256)));
-  EXPECT_EQ(p->entries[2].peRed, 6);
-  ExpectDefault(p->entries[3], 3);
-  p->Release();
-  p = Load(Write(Bitmap(40, 4, 0, 256)));
-  EXPECT_EQ(p->entries[15].peRed, 45);
-  ExpectDefault(p->entries[16], 16);
-  p->Release();
-}
-
-TEST_F(PaletteTest, ShortOrMalformedFilesUseOnlyWhatTheyHold) {
-  // The table ends after 5 of 256 entries (and half of a sixth): the rest is the default.
+    EXPECT_NE(std::memcmp(&fallback_->entries[i], &fallback_->entries[i - 1], 4), 0) << i;
   std::vector<unsigned char> cut = Bitmap(40, 8, 0, 6);
   cut.resize(cut.size() - 2);
-  IDirectDrawPalette* p = Load(Write(cut));
-  EXPECT_EQ(p->entries[4].peRed, 12);
-  for (int i = 5; i < 256; ++i) ExpectDefault(p->entries[i], i);
-  p->Release();
-  // Headers cut short, a wrong header size, more than 8 bits: the whole default.
-  for (const std::vector<unsigned char>& bytes :
-       {std::vector<unsigned char>(20, 0xAB), Bitmap(12, 8, 0, 256), Bitmap(40, 24, 0, 256),
-        std::vector<unsigned char>()}) {
-    p = Load(Write(bytes));
-    for (int i = 0; i < 256; ++i) ExpectDefault(p->entries[i], i);
+  const struct {
+    std::vector<unsigned char> bytes;
+    int held;
+  } cases[] = {{Bitmap(40, 8, 0, 256), 256},
+               {Bitmap(40, 8, 3, 256), 3},
+               {Bitmap(40, 4, 0, 256), 16},
+               {cut, 5},
+               {std::vector<unsigned char>(20, 0xAB), 0},
+               {Bitmap(12, 8, 0, 256), 0},
+               {Bitmap(40, 24, 0, 256), 0},
+               {{}, 0}};
+  for (const auto& c : cases) {
+    IDirectDrawPalette* p = Load(Write(c.bytes));
+    for (int i = 0; i < 256; ++i) {
+      if (i >= c.held) {
+        ExpectDefault(p->entries[i], i);
+        continue;
+      }
+      EXPECT_EQ(p->entries[i].peRed, static_cast<unsigned char>(3 * i)) << i;
+      EXPECT_EQ(p->entries[i].peGreen, static_cast<unsigned char>(2 * i)) << i;
+      EXPECT_EQ(p->entries[i].peBlue, static_cast<unsigned char>(i)) << i;
+      EXPECT_EQ(p->entries[i].peFlags, 7) << i;
+    }
     p->Release();
   }
   EXPECT_EQ(LoadPalette(nullptr, "pal.bmp"), nullptr);

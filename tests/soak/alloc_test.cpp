@@ -85,66 +85,17 @@ void* CountedNew(size_t size) {
   return block;
 }
 
-void* CountedAlignedNew(size_t size, std::align_val_t align) {
-  if (Counting.load(std::memory_order_relaxed)) NewCalls.fetch_add(1);
-  const size_t alignment = static_cast<size_t>(align);
-  size = (size + alignment - 1) / alignment * alignment;
-  void* block = std::aligned_alloc(alignment, size == 0 ? alignment : size);
-  if (block == nullptr) throw std::bad_alloc();
-  return block;
-}
-
 }  // namespace
 
 void* operator new(size_t size) {
   return CountedNew(size);
 }
-void* operator new[](size_t size) {
-  return CountedNew(size);
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return CountedNew(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return CountedNew(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new(size_t size, std::align_val_t align) {
-  return CountedAlignedNew(size, align);
-}
-void* operator new[](size_t size, std::align_val_t align) {
-  return CountedAlignedNew(size, align);
-}
+// The library's other forms of new and delete (arrays, sized, nothrow) come through these two.
 void operator delete(void* block) noexcept {
-  RawFree(block);
-}
-void operator delete[](void* block) noexcept {
   RawFree(block);
 }
 void operator delete(void* block, size_t) noexcept {
   RawFree(block);
-}
-void operator delete[](void* block, size_t) noexcept {
-  RawFree(block);
-}
-void operator delete(void* block, std::align_val_t) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block, std::align_val_t) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, size_t, std::align_val_t) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block, size_t, std::align_val_t) noexcept {
-  std::free(block);
 }
 
 namespace {
