@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -149,6 +150,13 @@ TEST_F(WinTest, CreationAndDestructionAreToldToTheWindowProcedureAtOnce) {
   const uint32_t pixel = 0;
   PresentPixels(window, &pixel, 1, 1, 1);
   EXPECT_EQ(HeadlessControl::PresentCount(), 0);
+  // A drawing area of one pixel is a window; none is refused with a reason.
+  for (const auto& [width, height, made] : {std::tuple{1, 1, true}, {0, 1, false}, {1, 0, false}}) {
+    HWND small = Open(width, height);
+    EXPECT_EQ(small != nullptr, made) << width << "x" << height;
+    if (small) DestroyWindow(small);
+    EXPECT_STREQ(made ? "" : LastWindowError(), made ? "" : "the window is too small");
+  }
 }
 
 TEST_F(WinTest, PeekingLeavesTheMessageAndTheQuitMessageComesFirstAndOnce) {

@@ -121,6 +121,7 @@ TEST_F(RendererTest, InitBuildsTheDisplaySceneAndViews) {
   ExpectView(Renderer.viewFull, 0, 0, 320, 240, Renderer.camera[0], 100);
   EXPECT_EQ(Renderer.device->surface, Renderer.backSurface);
   EXPECT_EQ(Renderer.device->GetQuality(), D3DRMRENDER_FLAT);
+  EXPECT_EQ(Renderer.device->shades, 256u);  // the display has 32 bits a pixel
 
   // The scene: a root with the two cameras at the origin, a red background and grey ambient light.
   IDirect3DRMFrame* scene = Renderer.scene;
@@ -149,6 +150,9 @@ TEST_F(RendererTest, LargeScreenHalvesAndFullScreenHasNoClipper) {
   ExpectView(Renderer.viewLeft, 0, 0, 320, 480, Renderer.camera[0], 100);
   ExpectView(Renderer.viewRight, 320, 0, 320, 480, Renderer.camera[1], 100);
   EXPECT_EQ(Renderer.clipper, nullptr);
+  // The overlay is drawn at 320 x 240 whatever the screen's size.
+  EXPECT_EQ(Renderer.overlaySurface->width, 320);
+  EXPECT_EQ(Renderer.overlaySurface->height, 240);
   EXPECT_EQ(Renderer.directDraw->cooperativeLevel, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
 }
 
@@ -185,6 +189,11 @@ TEST_F(RendererTest, AtMostFiveDevicesAreRecordedAndHardwareIsPreferred) {
   int32_t chosen = 0;
   OnDeviceEnumerated(nullptr, longName, longName, &none, &none, &chosen);
   EXPECT_EQ(std::strlen(DeviceRecords[0].name), 99u);
+  // A layer that offers more after the table is full is told to stop and nothing is written.
+  deviceCount = DeviceRecordCount;
+  EXPECT_EQ(OnDeviceEnumerated(nullptr, longName, longName, &none, &none, &chosen),
+            D3DENUMRET_CANCEL);
+  EXPECT_EQ(deviceCount, DeviceRecordCount);
 }
 
 TEST_F(RendererTest, TeardownReleasesEverythingOnceAndKeepsReady) {
