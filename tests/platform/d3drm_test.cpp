@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,23 @@ TEST_F(FrameTest, CombineTypesOnATranslatedFrame) {
 
   EXPECT_EQ(f->AddRotation(static_cast<D3DRMCOMBINETYPE>(7), 0, 1, 0, 1), E_INVALIDARG);
   f->Release();
+}
+
+// Row vectors times a general affine matrix (every entry distinct), and its inverse; a singular one
+// gives the identity.
+TEST(MatrixTest, PointsDirectionsAndTheInverse) {
+  D3DRMMATRIX4D a;
+  const float rows[4][4] = {{1, 2, 3, 0}, {4, 5, 6, 0}, {7, 8, 10, 0}, {11, 12, 13, 1}};
+  std::memcpy(a.m, rows, sizeof rows);
+  ExpectVector(D3DRMTransformPoint({1, 1, 1}, a), 23, 27, 32);
+  ExpectVector(D3DRMTransformDirection({1, 2, 3}, a), 30, 36, 45);
+  const D3DRMMATRIX4D product = D3DRMMatrixMultiply(a, D3DRMMatrixInverseAffine(a));
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_NEAR(product.m[i][j], i == j, 2e-5) << i << j;
+  ExpectVector(D3DRMTransformPoint({23, 27, 32}, D3DRMMatrixInverseAffine(a)), 1, 1, 1, 1e-4f);
+  std::memset(a.m, 0, sizeof a.m);
+  const D3DRMMATRIX4D singular = D3DRMMatrixInverseAffine(a);
+  for (int i = 0; i < 4; ++i) ExpectVector(Row(singular, i), i == 0, i == 1, i == 2);
 }
 
 TEST_F(FrameTest, SetOrientationReplacesOnlyTheTurnAndRejectsParallelUp) {
