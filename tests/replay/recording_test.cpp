@@ -63,6 +63,7 @@ TEST(RecordingTest, RefusesDamagedFiles) {
       {"event after the end", events + 14, 0},
       {"bad round winner", good.size() - 21, 3},
       {"truncated header", 9, -1},
+      {"bad event count", events, -1},
       {"truncated round", good.size() - 1, -1},
   };
   for (const Damage& d : damages) {
