@@ -41,6 +41,8 @@ struct Fnv {
   }
 };
 
+bool Finishing = false;
+
 [[noreturn]] void FinishReplay(int desyncRound) {
   const Tally& t = TheTally;
   std::string winners, hashes;
@@ -64,7 +66,8 @@ struct Fnv {
               t.frames, t.rounds.size(), winners.empty() ? "-" : winners.c_str(),
               hashes.empty() ? "-" : hashes.c_str(), verdict);
   std::fflush(stdout);
-  std::exit(std::strcmp(verdict, "ok") == 0 ? 0 : 1);
+  Finishing = true;  // the exit handler below lets this end go through
+  ExitProcess(std::strcmp(verdict, "ok") == 0 ? 0 : 1);
 }
 
 void OnWait(uint64_t wait) {
@@ -237,7 +240,11 @@ void StartReplay(const Recording& recording) {
     scratch = path;
     std::atexit([] { unlink(scratch.c_str()); });
   }
-  SetExitHandler([](int) { FinishReplay(0); });
+  Finishing = false;
+  // The game ending on its own (Esc, QUIT, the window closed) ends the replay with its verdict.
+  SetExitHandler([](int) {
+    if (!Finishing) FinishReplay(0);
+  });
 }
 
 }  // namespace replay

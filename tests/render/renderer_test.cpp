@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -342,8 +343,16 @@ class PaletteTest : public RendererTest {
 // to red, green, blue for the entries it holds (colours used, else 2^bits), the default stands for
 // the rest, and a malformed file gives the whole default.
 TEST_F(PaletteTest, TheFileGivesWhatItHoldsAndTheDefaultTheRest) {
-  EXPECT_EQ(fallback_->entries[0].peRed, 0);
-  EXPECT_EQ(fallback_->entries[255].peRed, 255);
+  // A 6 x 6 x 6 cube from black (blue counting fastest), then 40 greys up to white.
+  for (const auto& [i, r, g, b] : {std::array{0, 0, 0, 0},
+                                   {5, 0, 0, 255},
+                                   {43, 51, 51, 51},
+                                   {215, 255, 255, 255},
+                                   {216, 6, 6, 6},
+                                   {255, 255, 255, 255}}) {
+    const PALETTEENTRY& e = fallback_->entries[i];
+    EXPECT_EQ(std::vector<int>({e.peRed, e.peGreen, e.peBlue}), std::vector<int>({r, g, b})) << i;
+  }
   for (int i = 1; i < 256; ++i)
     EXPECT_NE(std::memcmp(&fallback_->entries[i], &fallback_->entries[i - 1], 4), 0) << i;
   std::vector<unsigned char> cut = Bitmap(40, 8, 0, 6);
