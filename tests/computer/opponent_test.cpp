@@ -14,16 +14,17 @@ using computer::Keys;
 using computer::Level;
 using computer::View;
 
-// Player 0 at (0, 5, 0) flying along +z, the opponent at (ox, oy, oz) heading `oh`.
+// Player 0 at (X0, 5, Z0) flying along +z, the opponent at (ox, oy, oz) from there heading `oh`.
+constexpr float X0 = -7, Z0 = 3;
 View Situation(float ox, float oy, float oz, int oh = 0) {
   View v;
-  v.x[0] = 0;
+  v.x[0] = X0;
   v.y[0] = 5;
-  v.z[0] = 0;
+  v.z[0] = Z0;
   v.heading[0] = 0;
-  v.x[1] = ox;
+  v.x[1] = X0 + ox;
   v.y[1] = oy;
-  v.z[1] = oz;
+  v.z[1] = Z0 + oz;
   v.heading[1] = oh;
   v.yaw = v.pitch = v.bank = v.grip = 0;
   v.life = 10;
@@ -47,14 +48,16 @@ struct Case {
 TEST(OpponentTest, KeysInHandSetSituations) {
   View itemRight = Situation(30, 5, -30, 0);
   itemRight.item = true;
-  itemRight.itemX = 8;
+  itemRight.itemX = X0 + 8;
   itemRight.itemY = 9;
-  itemRight.itemZ = 2;
+  itemRight.itemZ = Z0 + 2;
   View itemFar = itemRight;
-  itemFar.itemX = -30;
-  itemFar.itemZ = -30;
+  itemFar.itemX = X0 - 30;
+  itemFar.itemZ = Z0 - 30;
   const Case cases[] = {
       {"target ahead: fires", Situation(0, 5, 10, 0), false, false, false, false, true},
+      {"head on: fires back and holds its line", Situation(0, 5, 6, 180), false, false, false,
+       false, true},
       {"target behind on the left: turns left", Situation(-3, 5, -10, 0), true, false, false, false,
        false},
       {"target behind on the right: turns right", Situation(3, 5, -10, 0), false, true, false,
