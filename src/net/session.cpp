@@ -259,6 +259,7 @@ void Handle(const Message& m) {
         enet_peer_disconnect_later(S.peer, 0);
         S.peer = nullptr;
         S.state = State::Waiting;
+        enet_host_flush(S.host);
         if (S.settings.headless) std::exit(4);
         return;
       }
