@@ -175,9 +175,10 @@ void Service(uint32_t timeoutMs);
 void PrintLine(const char* what) {
   if (!S.settings.headless) return;
   std::printf("net: %s: %" PRIu64 " frames of play, hash %016" PRIx64 ", delay %d, stalls %" PRIu64
-              " in %" PRIu64 " frames, sent %u bytes in %u ms\n",
+              " in %" PRIu64 " frames, sent %u bytes in %u packets in %u ms\n",
               what, S.framesPlayed, replay::MatchHash(Match), S.lock.Delay(), S.stalls, S.ticks,
-              S.host ? S.host->totalSentData : 0, enet_time_get() - S.matchStart);
+              S.host ? S.host->totalSentData : 0, S.host ? S.host->totalSentPackets : 0,
+              enet_time_get() - S.matchStart);
   std::fflush(stdout);
 }
 
@@ -394,7 +395,7 @@ void BeginMatch() {
   S.resultCountdown = 0;
   std::memset(S.hashHave, 0, sizeof S.hashHave);
   S.matchStart = S.lastTick = S.lastSend = enet_time_get();
-  if (S.host != nullptr) S.host->totalSentData = 0;
+  if (S.host != nullptr) S.host->totalSentData = S.host->totalSentPackets = 0;
 }
 
 // One frame of the match, at the start of its wait: the local keys go out, the other player's are
@@ -471,7 +472,8 @@ void OnWait(uint64_t wait) {
       return;
     }
   }
-  Service(0);
+  // Headless, the title menu does not wait at all: a millisecond here keeps it from spinning.
+  Service(S.settings.headless && S.state != State::Playing ? 1 : 0);
   // The other side may still need the last words sent before the match ended here.
   if (S.state == State::Connected && static_cast<int32_t>(S.tailUntil - enet_time_get()) > 0 &&
       enet_time_get() - S.lastSend >= ResendMs)
