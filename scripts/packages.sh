@@ -2,7 +2,7 @@
 # the game need, if any is missing. Machines that have them all never touch the network.
 packages=(build-essential cmake pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
   fonts-ipafont-mincho fonts-ipafont-gothic fonts-dejavu-core googletest libgtest-dev
-  libbenchmark-dev xvfb xdotool
+  libbenchmark-dev libenet-dev xvfb xdotool
   x11-utils x11-apps imagemagick python3 clang libclang-rt-14-dev
   desktop-file-utils appstream)
 

@@ -27,5 +27,9 @@ struct TitleMenu {
   void ReleaseAll();
 };
 
+// Called at the start of every pass of the title menu's loop, before its keys are read (the game
+// over the network starts its matches from there).
+extern void (*TitleMenuHook)();
+
 extern struct TitleScene TitleScene;
 extern struct TitleMenu TitleMenu;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "computer/player.h"
 #include "match/match.h"
@@ -26,6 +27,7 @@ Tally TheTally;
 bool Recording_ = false;
 std::string RecordPath;
 Recording Recorded;
+std::optional<uint32_t> RecordedSeed;
 
 bool Replaying = false;
 Recording Played;
@@ -74,7 +76,7 @@ void OnWait(uint64_t wait) {
   // The settings and the seed the session started with.
   if (Recording_ && wait == 0) {
     std::memcpy(Recorded.options, Options, sizeof Recorded.options);
-    Recorded.seed = SessionSeed.value_or(0);
+    Recorded.seed = RecordedSeed.value_or(SessionSeed.value_or(0));
   }
   if (Replaying) {
     if (wait >= Played.endWait) FinishReplay(0);
@@ -213,9 +215,27 @@ void StartRecording(const std::string& path) {
   registered = true;
 }
 
+void RecordKey(uint64_t wait, bool down, uint8_t key) {
+  if (Recording_) Recorded.events.push_back(KeyEvent{wait, down, key});
+}
+
+void SetRecordedSeed(uint32_t seed) {
+  RecordedSeed = seed;
+  Recorded.seed = seed;
+}
+
+bool WriteRecordingNow(const std::string& path) {
+  Recording now = Recorded;
+  now.endWait = WaitCount;
+  now.frames = TheTally.frames;
+  now.rounds = TheTally.rounds;
+  return WriteRecordingFile(path, now);
+}
+
 bool FinishRecording() {
   if (!Recording_) return true;
   Recording_ = false;
+  if (RecordPath.empty()) return true;
   Recorded.endWait = WaitCount;
   Recorded.frames = TheTally.frames;
   Recorded.rounds = TheTally.rounds;

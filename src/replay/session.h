@@ -35,7 +35,16 @@ extern void (*RoundResultHook)(const RoundResult& round);
 void BeginSession();
 // Records the session into `path`, written when the process ends.
 void StartRecording(const std::string& path);
-// Ends the recording and writes it; false (after one stderr line) when the file cannot be
+// Adds a key message that the game received outside the pump (the network's keys, dispatched at
+// the start of wait `wait`), so that a replay dispatches it there too.
+void RecordKey(uint64_t wait, bool down, uint8_t key);
+// The seed a recording gives for the random generator's state at start-up (a game over the
+// network takes the host's state before its first match).
+void SetRecordedSeed(uint32_t seed);
+// Writes what has been recorded so far into `path` without ending the recording.
+bool WriteRecordingNow(const std::string& path);
+// Ends the recording and writes it (a recording started with an empty path is kept in memory
+// only); false (after one stderr line) when the file cannot be
 // written.
 bool FinishRecording();
 // Plays `recording` back: its seed and settings (in a scratch settings file, so that the player's

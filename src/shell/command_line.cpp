@@ -11,9 +11,43 @@ constexpr const char* Usage =
     "  --level LEVEL       the computer's level: easy, normal (the default) or hard\n"
     "  --record FILE       record the session into FILE\n"
     "  --replay FILE       play the recording FILE back\n"
-    "  --headless          with --replay: no window, as fast as it can; print the result\n"
+    "  --headless          with --replay: no window, as fast as it can; print the result;\n"
+    "                      with --host or --join (tests): no window, the match starts once\n"
+    "                      both are there, one line on stdout when it ends\n"
+    "  --host [PORT]       wait for the other player over the network (port 27315 by\n"
+    "                      default); the host plays player 1, on the left\n"
+    "  --join HOST[:PORT]  play over the network against the player who hosts at HOST\n"
+    "  --net-frames N      (tests) with --headless: leave the match after N frames of play\n"
+    "  --net-realtime      (tests) with --headless: frames at 50 ms of real time, not at once\n"
     "  --mute              start with the sound off (M switches it on and off)\n"
     "  --help              show this list and leave\n";
+
+bool ParseNumber(const std::string& text, long lo, long hi, long* out) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  const long value = std::stol(text);
+  if (value < lo || value > hi) return false;
+  *out = value;
+  return true;
+}
+
+bool ParsePort(const std::string& text, long lo, int* port) {
+  long value = 0;
+  if (!ParseNumber(text, lo, 65535, &value)) return false;
+  *port = static_cast<int>(value);
+  return true;
+}
+
+// HOST or HOST:PORT (a port of 1 to 65535).
+bool ParseJoin(const std::string& text, CommandLine* options) {
+  const size_t colon = text.rfind(':');
+  const std::string host = text.substr(0, colon);
+  if (host.empty()) return false;
+  if (colon != std::string::npos && !ParsePort(text.substr(colon + 1), 1, &options->port))
+    return false;
+  options->join = host;
+  return true;
+}
 
 }  // namespace
 
@@ -22,13 +56,18 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
   for (int i = 1; i < argc; ++i) {
     std::string name = argv[i], value;
     const size_t equals = name.find('=');
-    const bool attached = name.rfind("--", 0) == 0 && equals != std::string::npos;
+    bool attached = name.rfind("--", 0) == 0 && equals != std::string::npos;
     if (attached) {
       value = name.substr(equals + 1);
       name.resize(equals);
     }
-    const bool needsValue =
-        name == "--record" || name == "--replay" || name == "--computer" || name == "--level";
+    const bool needsValue = name == "--record" || name == "--replay" || name == "--computer" ||
+                            name == "--level" || name == "--join" || name == "--net-frames";
+    // --host takes a port when one follows.
+    if (name == "--host" && !attached && i + 1 < argc && argv[i + 1][0] != '-') {
+      value = argv[++i];
+      attached = true;
+    }
     if (needsValue && !attached) {
       if (i + 1 >= argc) {
         std::fprintf(err, "gronka: option '%s' needs a value (see --help)\n", name.c_str());
@@ -36,7 +75,7 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
       }
       value = argv[++i];
     }
-    if (!needsValue && attached) name = argv[i];  // a flag given a value: unknown as written
+    if (!needsValue && attached && name != "--host") name = argv[i];  // unknown as written
     if (name == "--help") {
       std::fputs(Usage, out);
       return 0;
@@ -53,7 +92,13 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
       options.computer[1] = value != "1";
     } else if (name == "--level" && (value == "easy" || value == "normal" || value == "hard")) {
       options.level = value == "easy" ? 0 : value == "hard" ? 2 : 1;
-    } else if (needsValue) {
+    } else if (name == "--host" && (!attached || ParsePort(value, 0, &options.port))) {
+      options.host = true;
+    } else if (name == "--join" && ParseJoin(value, &options)) {
+    } else if (name == "--net-frames" && ParseNumber(value, 1, 100000000, &options.netFrames)) {
+    } else if (name == "--net-realtime") {
+      options.netRealTime = true;
+    } else if (needsValue || name == "--host") {
       std::fprintf(err, "gronka: invalid value '%s' for %s (see --help)\n", value.c_str(),
                    name.c_str());
       return 2;
@@ -63,13 +108,25 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
       return 2;
     }
   }
-  if (options.headless && options.replay.empty()) {
-    std::fprintf(err, "gronka: --headless needs --replay FILE\n");
+  const bool net = options.host || !options.join.empty();
+  if (options.headless && options.replay.empty() && !net) {
+    std::fprintf(err, "gronka: --headless needs --replay FILE, --host or --join\n");
+    return 2;
+  }
+  if (options.host && !options.join.empty()) {
+    std::fprintf(err, "gronka: --host and --join exclude each other\n");
+    return 2;
+  }
+  if ((options.netFrames != 0 || options.netRealTime) && !(net && options.headless)) {
+    std::fprintf(err,
+                 "gronka: --net-frames and --net-realtime go with --headless and a game "
+                 "over the network\n");
     return 2;
   }
   if (!options.replay.empty() &&
-      (!options.record.empty() || options.computer[0] || options.computer[1])) {
-    std::fprintf(err, "gronka: --replay plays alone, without --record or --computer\n");
+      (!options.record.empty() || options.computer[0] || options.computer[1] || net)) {
+    std::fprintf(err,
+                 "gronka: --replay plays alone, without --record, --computer, --host or --join\n");
     return 2;
   }
   return -1;

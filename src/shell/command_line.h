@@ -10,6 +10,11 @@ struct CommandLine {
   bool headless = false;              // --headless (with --replay): no window, as fast as it can
   bool computer[2] = {false, false};  // --computer 1|2|1,2
   int level = 1;                      // --level easy|normal|hard: 0, 1, 2
+  bool host = false;                  // --host [PORT]: wait for the other player on PORT
+  std::string join;                   // --join HOST[:PORT]: the host's name or address
+  int port = 27315;                   // of --host or --join (0 with --host: any free port)
+  long netFrames = 0;                 // --net-frames N (with --headless)
+  bool netRealTime = false;           // --net-realtime (with --headless)
 };
 
 // Reads the arguments after the program's name into `options` ("--name VALUE" or "--name=VALUE").

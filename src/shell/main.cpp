@@ -6,6 +6,7 @@
 
 #include "audio/sound.h"
 #include "computer/player.h"
+#include "net/session.h"
 #include "render/renderer.h"
 #include "replay/session.h"
 #include "shell/app.h"
@@ -32,13 +33,33 @@ int main(int argc, char** argv) {
     const auto whole = std::filesystem::absolute(line.record, error);
     if (!error) line.record = whole.string();
   }
+  const bool network = line.host || !line.join.empty();
+  std::error_code noDirectory;
+  const std::string startDirectory = std::filesystem::current_path(noDirectory).string();
   EnterGameDirectory();
   replay::BeginSession();
   const auto seed = static_cast<uint32_t>(std::time(nullptr));
   const computer::Level levels[] = {computer::Level::Easy, computer::Level::Normal,
                                     computer::Level::Hard};
   for (int p = 0; p < 2; ++p) computer::SetPlayer(p, line.computer[p], levels[line.level], seed);
-  if (!line.record.empty()) replay::StartRecording(line.record);
+  // A game over the network is always recorded, in memory when no file is named, so that a desync
+  // can be reported with it.
+  if (!line.record.empty() || network) replay::StartRecording(line.record);
+  if (network) {
+    net::Settings settings;
+    settings.host = line.host;
+    settings.address = line.join;
+    settings.port = static_cast<uint16_t>(line.port);
+    settings.headless = line.headless;
+    settings.frames = static_cast<uint64_t>(line.netFrames);
+    settings.realTime = line.netRealTime;
+    settings.reportDir = startDirectory;
+    if (!net::Start(settings)) return 2;
+    if (line.headless) {
+      HeadlessControl::Enable();
+      SkipViewDrawing = true;
+    }
+  }
   if (!line.replay.empty()) {
     if (line.headless) {
       HeadlessControl::Enable();

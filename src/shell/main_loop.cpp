@@ -6,9 +6,12 @@
 #include "shell/keyboard.h"
 #include "shell/pacing.h"
 
+void (*TitleMenuHook)() = nullptr;
+
 void TitleMenu::Run() {
   Show();
   for (;;) {
+    if (TitleMenuHook) TitleMenuHook();
     // Player 0 first, then player 1; each player's up, down and select keys in that order.
     for (int player = 0; player < 2; ++player) {
       uint8_t up = PlayerKey(player, RoleUp);

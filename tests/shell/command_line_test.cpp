@@ -50,11 +50,22 @@ TEST(CommandLine, OptionsAndMistakes) {
       {{"--level"}, 2, false, "gronka: option '--level' needs a value (see --help)\n"},
       {{"--computer", "3"}, 2, false, "gronka: invalid value '3' for --computer (see --help)\n"},
       {{"--mute=1"}, 2, false, "gronka: unknown option '--mute=1' (see --help)\n"},
-      {{"--headless"}, 2, false, "gronka: --headless needs --replay FILE\n"},
+      {{"--headless"}, 2, false, "gronka: --headless needs --replay FILE, --host or --join\n"},
       {{"--replay", "a", "--computer", "2"},
        2,
        false,
-       "gronka: --replay plays alone, without --record or --computer\n"},
+       "gronka: --replay plays alone, without --record, --computer, --host or --join\n"},
+      {{"--host"}, -1, false, ""},
+      {{"--host", "4000", "--mute"}, -1, true, ""},
+      {{"--host=65536"}, 2, false, "gronka: invalid value '65536' for --host (see --help)\n"},
+      {{"--join", "box:27315", "--headless", "--net-frames", "9"}, -1, false, ""},
+      {{"--join"}, 2, false, "gronka: option '--join' needs a value (see --help)\n"},
+      {{"--join", "box:0"}, 2, false, "gronka: invalid value 'box:0' for --join (see --help)\n"},
+      {{"--host", "--join", "box"}, 2, false, "gronka: --host and --join exclude each other\n"},
+      {{"--host", "--net-realtime"},
+       2,
+       false,
+       "gronka: --net-frames and --net-realtime go with --headless and a game over the network\n"},
   };
   for (const auto& c : cases) {
     const Outcome o = Parse(c.args);
@@ -70,8 +81,8 @@ TEST(CommandLine, HelpListsEveryOptionAndStops) {
   const Outcome o = Parse({"--help", "--bogus"});
   EXPECT_EQ(o.code, 0);
   EXPECT_EQ(o.err, "");
-  for (const char* option :
-       {"--help", "--mute", "--record", "--replay", "--headless", "--computer", "--level"})
+  for (const char* option : {"--help", "--mute", "--record", "--replay", "--headless", "--computer",
+                             "--level", "--host", "--join", "--net-frames", "--net-realtime"})
     EXPECT_NE(o.out.find(option), std::string::npos);
 }
 

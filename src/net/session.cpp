@@ -1,0 +1,690 @@
+// The game over the network: ENet's host and peer, the handshake with its version check, the
+// lockstep of the match through the pump's hooks, the hash exchange, the lines on the title menu
+// and the ways a match over the network ends.
+#include "net/session.h"
+
+#include <arpa/inet.h>
+#include <enet/enet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "frontend/title.h"
+#include "match/match.h"
+#include "net/lockstep.h"
+#include "overlay/overlay.h"
+#include "replay/session.h"
+#include "shell/app.h"
+#include "shell/keyboard.h"
+#include "shell/pacing.h"
+
+#ifndef GRONKA_VERSION
+#define GRONKA_VERSION "unknown"
+#endif
+
+namespace net {
+
+namespace {
+
+constexpr uint32_t FrameMs = 50;
+constexpr uint32_t LossMs = 3000;  // no packet for this long: the connection is lost
+constexpr uint32_t ResendMs = 20;  // a stalled machine sends its words again this often
+constexpr uint32_t ShowEndMs = 2000;
+constexpr uint32_t TailMs = 1000;  // the last words of a match go out again for this long  // how
+                                   // long the line that ended a match stands
+constexpr int ResultFrames = 30;   // headless: frames on the result screen before fire
+constexpr uint8_t ChannelControl = 0, ChannelInputs = 1;
+constexpr uint32_t LeftData = 1;  // disconnection data: the other player quit
+constexpr int KeyBits = 8;        // the seven keys of a player and Esc
+
+enum class State { Waiting, Connecting, Handshake, Connected, Playing, Offline };
+
+struct Session {
+  Settings settings;
+  ENetHost* host = nullptr;
+  ENetPeer* peer = nullptr;
+  ENetAddress hostAddress{};  // to join
+  uint32_t lastHeard = 0;
+  uint32_t tailUntil = 0;  // after a match: its last words are sent again until then     // when
+                           // the other side was last heard from (ENet's clock)
+  State state = State::Waiting;
+  std::string version;
+  char status[64] = {};
+  bool statusChanged = true;
+  uint64_t lastMenuWait = UINT64_MAX;
+  bool leaving = false;  // a match ended by the network runs out fast into the title menu
+
+  bool localReady = false, remoteReady = false;
+  bool startPending = false;
+  uint32_t startState = 0;
+  bool seedRecorded = false;
+  int delay = MinDelay, pendingDelay = 0;
+
+  Lockstep lock;
+  bool keyDown[2 * KeysPerPlayer + 1] = {};  // the local keyboard's player keys and Esc
+  uint8_t pressed = 0;                       // keys pressed since the last word was scheduled
+  Word applied[2] = {};                      // each player's last word applied
+  uint32_t lastTick = 0, lastSend = 0;
+  uint64_t hashes[8][2] = {};  // per exchange: mine, theirs
+  uint32_t hashTick[8][2] = {};
+  bool hashHave[8][2] = {};
+
+  uint64_t framesPlayed = 0;  // frames of play of this match
+  uint64_t stalls = 0, ticks = 0;
+  uint32_t matchStart = 0;
+  int resultCountdown = 0;
+  int autoRelease = -1;  // headless: the key pressed for the player, let go at the next frame
+  bool escapeSent = false;
+
+  void (*prevWait)(uint64_t) = nullptr;
+  bool (*prevMessage)(const MSG&) = nullptr;
+  void (*prevFrame)() = nullptr;
+  void (*prevRoundOver)() = nullptr;
+};
+
+Session S;
+
+int LocalPlayer() {
+  return S.settings.host ? 0 : 1;
+}
+
+void SetStatus(const char* text) {
+  std::snprintf(S.status, sizeof S.status, "%s", text);
+  S.statusChanged = true;
+}
+
+void DrawStatus() {
+  Overlay.DrawStyledText(-1, 186, 160, 120, S.status, 14, 0, 800, 2, 0x00FFFF, 0, StyledFace, 128,
+                         0);
+  PresentOverlay();
+}
+
+void Send(const Message& message, uint8_t channel, bool reliable) {
+  if (S.peer == nullptr) return;
+  uint8_t bytes[MaxPacket];
+  const size_t size = Encode(message, bytes);
+  ENetPacket* packet = enet_packet_create(
+      bytes, size, reliable ? ENET_PACKET_FLAG_RELIABLE : ENET_PACKET_FLAG_UNSEQUENCED);
+  if (packet != nullptr) enet_peer_send(S.peer, channel, packet);
+}
+
+void SendVersion(Kind kind) {
+  Message m;
+  m.kind = kind;
+  m.protocol = ProtocolVersion;
+  std::snprintf(m.version, sizeof m.version, "%s", S.version.c_str());
+  Send(m, ChannelControl, true);
+}
+
+void SendInputs() {
+  Message m;
+  S.lock.FillInputs(&m);
+  if (m.count > 0 || m.wanted > 0) Send(m, ChannelInputs, false);
+  enet_host_flush(S.host);
+  S.lastSend = enet_time_get();
+}
+
+// A key message for the game, recorded as received in wait `wait` (the wait now begun, or the one
+// just ended when the title menu's pass dispatches).
+void Dispatch(bool down, uint8_t key, uint64_t wait = WaitCount) {
+  MSG msg;
+  msg.hwnd = MainWindow;
+  msg.message = down ? WM_KEYDOWN : WM_KEYUP;
+  msg.wParam = key;
+  msg.lParam = down ? 1 : static_cast<LPARAM>(0xC0000001u);
+  DispatchMessageA(&msg);
+  replay::RecordKey(wait, down, key);
+}
+
+uint8_t KeyOfBit(int player, int bit) {
+  return bit < KeysPerPlayer ? PlayerKey(player, bit) : static_cast<uint8_t>(VK_ESCAPE);
+}
+
+// A player's word for a frame becomes key messages: a key pressed goes down (again), a key not
+// held goes up if it was held or pressed.
+void Apply(int player, Word word) {
+  for (int bit = 0; bit < KeyBits; ++bit) {
+    const bool pressed = (word >> (KeyBits + bit)) & 1;
+    const bool held = (word >> bit) & 1;
+    const bool was = (S.applied[player] >> bit) & 1;
+    if (pressed) Dispatch(true, KeyOfBit(player, bit));
+    if (!held && (pressed || was)) Dispatch(false, KeyOfBit(player, bit));
+  }
+  S.applied[player] = word;
+}
+
+Word LocalWord() {
+  uint8_t held = 0;
+  for (int bit = 0; bit < KeyBits; ++bit) {
+    const bool down = bit < KeysPerPlayer ? S.keyDown[bit] || S.keyDown[KeysPerPlayer + bit]
+                                          : S.keyDown[2 * KeysPerPlayer];
+    held |= static_cast<uint8_t>(down << bit);
+  }
+  return static_cast<Word>(held | (S.pressed << KeyBits));
+}
+
+// Waits for `ms` of real time, keeping the window and the network answered.
+void Linger(uint32_t ms);
+void Service(uint32_t timeoutMs);
+
+void PrintLine(const char* what) {
+  if (!S.settings.headless) return;
+  std::printf("net: %s: %" PRIu64 " frames of play, hash %016" PRIx64 ", delay %d, stalls %" PRIu64
+              " in %" PRIu64 " frames, sent %u bytes in %u packets in %u ms\n",
+              what, S.framesPlayed, replay::MatchHash(Match), S.lock.Delay(), S.stalls, S.ticks,
+              S.host ? S.host->totalSentData : 0, S.host ? S.host->totalSentPackets : 0,
+              enet_time_get() - S.matchStart);
+  std::fflush(stdout);
+}
+
+// The match cannot go on (the connection is lost, the states differ): the line stands over the
+// last picture, then the match runs out into the title menu on its own.
+void EndMatch(const char* line, State next, int headlessCode) {
+  const bool playing = S.state == State::Playing;
+  S.state = next;
+  SetStatus(line);
+  if (!playing) return;
+  Overlay.Clear();
+  Overlay.DrawStyledText(-1, -1, 160, 120, line, 30, 0, 800, 3, 0xFFFFFF, 0, StyledFace, 128, 0);
+  PresentOverlay();
+  if (S.settings.headless) {
+    PrintLine(line);
+    std::exit(headlessCode);
+  }
+  Linger(ShowEndMs);
+  // Esc leaves at the first frame of play; fire leaves the result screen; the intro runs fast.
+  Dispatch(true, VK_ESCAPE);
+  Dispatch(true, PlayerKey(0, RoleFire));
+  WaitEnabled = 0;
+  S.leaving = true;
+}
+
+void Lose(const char* line) {
+  if (S.peer != nullptr) enet_peer_reset(S.peer);
+  S.peer = nullptr;
+  std::fprintf(stderr, "gronka: %s\n", line);
+  EndMatch(line, State::Offline, 3);
+}
+
+void CompareHashes(int slot) {
+  if (!S.hashHave[slot][0] || !S.hashHave[slot][1]) return;
+  if (S.hashTick[slot][0] != S.hashTick[slot][1]) return;
+  S.hashHave[slot][0] = S.hashHave[slot][1] = false;
+  if (S.hashes[slot][0] == S.hashes[slot][1]) return;
+  const uint32_t tick = S.hashTick[slot][0];
+  Message m;
+  m.kind = Kind::Desync;
+  m.tick = tick;
+  Send(m, ChannelControl, true);
+  char path[512];
+  std::snprintf(path, sizeof path, "%s/gronka-desync-%s-%ld.grec", S.settings.reportDir.c_str(),
+                S.settings.host ? "host" : "join", static_cast<long>(std::time(nullptr)));
+  if (replay::WriteRecordingNow(path))
+    std::fprintf(stderr, "gronka: desync at frame %u: this side's recording is %s\n", tick, path);
+  EndMatch("DESYNC", State::Connected, 1);
+}
+
+void Hostile() {
+  std::fprintf(stderr, "gronka: a malformed packet came from the other player\n");
+  if (S.peer != nullptr) enet_peer_disconnect_now(S.peer, 0);
+  S.peer = nullptr;
+  if (S.state == State::Handshake && S.settings.host) {
+    S.state = State::Waiting;
+    return;
+  }
+  EndMatch("CONNECTION LOST", State::Offline, 3);
+}
+
+void Refused(const Message& theirs) {
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "the other player runs version %s (protocol %u), this is %s (protocol %u): refused",
+                theirs.version, theirs.protocol, S.version.c_str(), ProtocolVersion);
+  std::fprintf(stderr, "gronka: %s\n", line);
+  SetStatus("REFUSED: THE OTHER GAME IS ANOTHER VERSION");
+}
+
+void Handle(const Message& m) {
+  const bool same = m.protocol == ProtocolVersion && S.version == m.version;
+  switch (m.kind) {
+    case Kind::Hello:
+      if (!S.settings.host || S.state != State::Handshake) return;
+      if (!same) {
+        Refused(m);
+        SendVersion(Kind::Refuse);
+        enet_peer_disconnect_later(S.peer, 0);
+        S.peer = nullptr;
+        S.state = State::Waiting;
+        enet_host_flush(S.host);
+        if (S.settings.headless) std::exit(4);
+        return;
+      }
+      SendVersion(Kind::Welcome);
+      S.state = State::Connected;
+      S.localReady = S.remoteReady = true;
+      SetStatus("CONNECTED");
+      return;
+    case Kind::Welcome:
+      if (S.settings.host || S.state != State::Handshake) return;
+      S.state = State::Connected;
+      SetStatus("CONNECTED");
+      return;
+    case Kind::Refuse:
+      if (S.settings.host || S.state != State::Handshake) return;
+      Refused(m);
+      enet_peer_disconnect(S.peer, 0);
+      S.peer = nullptr;
+      S.state = State::Offline;
+      if (S.settings.headless) std::exit(4);
+      return;
+    case Kind::Ready:
+      if (S.settings.host && S.state == State::Connected) S.remoteReady = true;
+      return;
+    case Kind::Start:
+      if (S.settings.host || S.state != State::Connected) return;
+      S.startPending = true;
+      S.startState = m.randomState;
+      S.delay = m.delay;
+      return;
+    case Kind::Inputs:
+      if ((S.state == State::Playing || S.state == State::Connected) && !S.lock.Take(m)) Hostile();
+      return;
+    case Kind::Hash: {
+      if (S.state != State::Playing) return;
+      const int slot = static_cast<int>(m.tick / HashInterval % 8);
+      S.hashes[slot][1] = m.hash;
+      S.hashTick[slot][1] = m.tick;
+      S.hashHave[slot][1] = true;
+      CompareHashes(slot);
+      return;
+    }
+    case Kind::Delay:
+      if (!S.settings.host) S.pendingDelay = m.delay;
+      return;
+    case Kind::Desync:
+      if (S.state == State::Playing) EndMatch("DESYNC", State::Connected, 1);
+      return;
+  }
+}
+
+void Service(uint32_t timeoutMs) {
+  ENetEvent event;
+  while (S.host != nullptr && enet_host_service(S.host, &event, timeoutMs) > 0) {
+    timeoutMs = 0;
+    switch (event.type) {
+      case ENET_EVENT_TYPE_CONNECT:
+        if (S.settings.host && S.peer != nullptr && event.peer != S.peer) {
+          enet_peer_disconnect_now(event.peer, 0);  // one opponent at a time
+          break;
+        }
+        S.peer = event.peer;
+        S.lastHeard = enet_time_get();
+        enet_peer_timeout(S.peer, 0, LossMs, LossMs);
+        S.state = State::Handshake;
+        if (!S.settings.host) SendVersion(Kind::Hello);
+        break;
+      case ENET_EVENT_TYPE_RECEIVE: {
+        Message m;
+        const bool ours = event.peer == S.peer;
+        const bool ok = ours && Decode(event.packet->data, event.packet->dataLength, &m);
+        enet_packet_destroy(event.packet);
+        if (!ours) break;
+        S.lastHeard = enet_time_get();
+        if (!ok) {
+          Hostile();
+          return;
+        }
+        Handle(m);
+        break;
+      }
+      case ENET_EVENT_TYPE_DISCONNECT:
+        if (event.peer != S.peer) break;
+        S.peer = nullptr;
+        if (S.state == State::Connecting) {
+          std::fprintf(stderr, "gronka: no answer from %s\n", S.settings.address.c_str());
+          SetStatus("NO ANSWER FROM THE HOST");
+          S.state = State::Offline;
+          if (S.settings.headless) std::exit(3);
+        } else if (S.state != State::Offline) {
+          Lose(event.data == LeftData ? "THE OTHER PLAYER LEFT" : "CONNECTION LOST");
+          if (S.settings.host && S.state == State::Offline) {
+            S.state = State::Waiting;  // the host waits for the next player
+          }
+        }
+        return;
+      case ENET_EVENT_TYPE_NONE:
+        break;
+    }
+  }
+  if (S.peer == nullptr || S.state == State::Connecting) return;
+  // ENet's own time of the last acknowledgement counts too: its pings keep an idle line alive.
+  uint32_t heard = S.lastHeard;
+  if (S.peer->lastReceiveTime != 0 && static_cast<int32_t>(S.peer->lastReceiveTime - heard) > 0)
+    heard = S.peer->lastReceiveTime;
+  if (enet_time_get() - heard > LossMs) Lose("CONNECTION LOST");
+}
+
+void Linger(uint32_t ms) {
+  const uint32_t from = enet_time_get();
+  while (enet_time_get() - from < ms) {
+    Service(1);
+    if (!PumpMessages()) ExitProcess(1);
+  }
+}
+
+void BeginMatch() {
+  // START on the title menu: the cursor is taken there from wherever it stands, then selected.
+  const uint64_t wait = WaitCount - 1;
+  if (TitleMenu.cursor == 1) Dispatch(true, PlayerKey(0, RoleUp), wait);
+  if (TitleMenu.cursor == 2) Dispatch(true, PlayerKey(0, RoleDown), wait);
+  Dispatch(true, PlayerKey(0, RoleFire), wait);
+  S.state = State::Playing;
+  S.lock.Begin(S.delay);
+  S.localReady = S.remoteReady = S.startPending = false;
+  S.pressed = 0;
+  std::memset(S.keyDown, 0, sizeof S.keyDown);
+  S.autoRelease = -1;
+  S.applied[0] = S.applied[1] = 0;
+  S.framesPlayed = S.stalls = S.ticks = 0;
+  S.escapeSent = false;
+  S.resultCountdown = 0;
+  std::memset(S.hashHave, 0, sizeof S.hashHave);
+  S.matchStart = S.lastTick = S.lastSend = enet_time_get();
+  if (S.host != nullptr) S.host->totalSentData = S.host->totalSentPackets = 0;
+}
+
+// One frame of the match, at the start of its wait: the local keys go out, the other player's are
+// waited for, both are applied.
+void Tick() {
+  const uint32_t frame = S.lock.Now();
+  if (!S.settings.headless || S.settings.realTime) {
+    while (enet_time_get() - S.lastTick < FrameMs) {
+      Service(1);
+      if (S.state != State::Playing) return;
+      if (!PumpMessages()) ExitProcess(1);
+    }
+  }
+  S.lastTick = enet_time_get();
+  if (S.settings.headless && S.settings.frames > 0 && S.framesPlayed >= S.settings.frames &&
+      !S.escapeSent) {
+    S.keyDown[2 * KeysPerPlayer] = true;
+    S.pressed |= 1u << KeysPerPlayer;
+    S.escapeSent = true;
+  }
+  if (S.autoRelease >= 0) S.keyDown[S.autoRelease] = false;
+  S.autoRelease = -1;
+  if (S.resultCountdown > 0 && --S.resultCountdown == 0) {
+    S.keyDown[RoleFire] = true;
+    S.pressed |= 1u << RoleFire;
+    S.autoRelease = RoleFire;
+  }
+  if (S.lock.Schedule(LocalWord())) S.pressed = 0;
+  SendInputs();
+  if (frame > 0 && frame % HashInterval == 0) {
+    const int slot = static_cast<int>(frame / HashInterval % 8);
+    S.hashes[slot][0] = replay::MatchHash(Match);
+    S.hashTick[slot][0] = frame;
+    S.hashHave[slot][0] = true;
+    Message m;
+    m.kind = Kind::Hash;
+    m.tick = frame;
+    m.hash = S.hashes[slot][0];
+    Send(m, ChannelControl, true);
+    CompareHashes(slot);
+    if (S.state != State::Playing) return;
+  }
+  bool stalled = false;
+  while (!S.lock.RemoteKnown()) {
+    stalled = true;
+    Service(1);
+    if (S.state != State::Playing) return;
+    if (!PumpMessages()) ExitProcess(1);
+    if (enet_time_get() - S.lastSend >= ResendMs) SendInputs();
+  }
+  S.stalls += stalled;
+  ++S.ticks;
+  if (frame == 0) {
+    // The match starts from no key held, whatever the title menu left.
+    for (int p = 0; p < 2; ++p)
+      for (int bit = 0; bit < KeyBits; ++bit)
+        if (KeyState[KeyOfBit(p, bit)]) Dispatch(false, KeyOfBit(p, bit));
+  }
+  const int me = LocalPlayer();
+  for (int p = 0; p < 2; ++p) Apply(p, p == me ? S.lock.Local(frame) : S.lock.Remote(frame));
+  S.lock.Advance();
+}
+
+void OnWait(uint64_t wait) {
+  if (S.prevWait) S.prevWait(wait);
+  // Nothing is answered while the models load, which takes longer than the other side waits for
+  // an answer: the connection begins with the opening scene.
+  if (TitleScene.frame == nullptr && S.lastMenuWait == UINT64_MAX) return;
+  if (S.state == State::Connecting && S.peer == nullptr) {
+    S.peer = enet_host_connect(S.host, &S.hostAddress, 2, 0);
+    if (S.peer == nullptr) {
+      SetStatus("THE HOST CANNOT BE REACHED");
+      S.state = State::Offline;
+      return;
+    }
+  }
+  // Headless, the title menu does not wait at all: a millisecond here keeps it from spinning.
+  Service(S.settings.headless && S.state != State::Playing ? 1 : 0);
+  // The other side may still need the last words sent before the match ended here.
+  if (S.state == State::Connected && static_cast<int32_t>(S.tailUntil - enet_time_get()) > 0 &&
+      enet_time_get() - S.lastSend >= ResendMs)
+    SendInputs();
+  if (S.state != State::Playing) return;
+  if (Match.groundFrame == nullptr) {
+    // Esc has taken both machines out of the match at the same frame.
+    S.state = State::Connected;
+    SetStatus("CONNECTED: START FOR ANOTHER MATCH");
+    PrintLine("ended");
+    S.tailUntil = enet_time_get() + TailMs;
+    if (S.settings.headless) {
+      while (S.peer != nullptr && static_cast<int32_t>(S.tailUntil - enet_time_get()) > 0) {
+        Service(1);
+        if (enet_time_get() - S.lastSend >= ResendMs) SendInputs();
+      }
+      std::exit(0);
+    }
+    return;
+  }
+  Tick();
+}
+
+bool IsPlayerKey(WPARAM key, int* index) {
+  for (int i = 0; i < 2 * KeysPerPlayer; ++i)
+    if (KeyMap[i] == key) {
+      *index = i;
+      return true;
+    }
+  *index = 2 * KeysPerPlayer;
+  return key == VK_ESCAPE;
+}
+
+bool OnMessage(const MSG& msg) {
+  const bool down = msg.message == WM_KEYDOWN;
+  int index = 0;
+  if ((down || msg.message == WM_KEYUP) && IsPlayerKey(msg.wParam, &index)) {
+    if (S.state == State::Playing) {
+      // The local player's keys, either key set, become the words sent; the game sees them only
+      // when the frame they were sent for comes.
+      S.keyDown[index] = down;
+      const int bit = index == 2 * KeysPerPlayer ? KeysPerPlayer : index % KeysPerPlayer;
+      if (down) S.pressed |= static_cast<uint8_t>(1u << bit);
+      return false;
+    }
+    const bool inMenu = S.lastMenuWait + 1 == WaitCount;
+    const bool online = S.state == State::Connected || S.state == State::Waiting ||
+                        S.state == State::Connecting || S.state == State::Handshake;
+    if (down && inMenu && online && TitleMenu.cursor == 0 && index < 2 * KeysPerPlayer &&
+        index % KeysPerPlayer == RoleFire) {
+      // START asks for a match; the host starts it when both want one.
+      if (S.state == State::Connected) {
+        S.localReady = true;
+        if (!S.settings.host) {
+          Message m;
+          m.kind = Kind::Ready;
+          Send(m, ChannelControl, true);
+        }
+        SetStatus("WAITING FOR THE OTHER PLAYER");
+      }
+      return false;
+    }
+  }
+  return S.prevMessage ? S.prevMessage(msg) : true;
+}
+
+void OnFramePlayed() {
+  if (S.state == State::Playing) ++S.framesPlayed;
+  if (S.prevFrame) S.prevFrame();
+}
+
+void OnRoundOver() {
+  if (S.prevRoundOver) S.prevRoundOver();
+  if (S.state != State::Playing) return;
+  if (S.settings.headless && S.settings.host) S.resultCountdown = ResultFrames;
+  // The delay follows the round trip, changed between rounds only: the host decides.
+  if (S.settings.host && S.peer != nullptr) {
+    const int delay = DelayFor(S.peer->roundTripTime);
+    if (delay != S.lock.Delay()) {
+      S.lock.SetDelay(delay);
+      Message m;
+      m.kind = Kind::Delay;
+      m.delay = static_cast<uint8_t>(delay);
+      Send(m, ChannelControl, true);
+    }
+  } else if (S.pendingDelay != 0) {
+    S.lock.SetDelay(S.pendingDelay);
+    S.pendingDelay = 0;
+  }
+}
+
+void OnTitleMenu() {
+  if (S.leaving) {
+    S.leaving = false;
+    WaitEnabled = 1;
+  }
+  const bool entering = S.lastMenuWait + 1 != WaitCount;
+  S.lastMenuWait = WaitCount;
+  if (S.statusChanged) {
+    S.statusChanged = false;
+    if (!entering) TitleMenu.DrawMenu();
+    TitleMenu.cursor = 0;
+    DrawStatus();
+  } else if (entering) {
+    DrawStatus();
+  }
+  if (S.state != State::Connected) return;
+  if (S.settings.host && S.localReady && S.remoteReady) {
+    S.delay = DelayFor(S.peer != nullptr ? S.peer->roundTripTime : 0);
+    Message m;
+    m.kind = Kind::Start;
+    m.randomState = RandomStateNow();
+    m.delay = static_cast<uint8_t>(S.delay);
+    Send(m, ChannelControl, true);
+    enet_host_flush(S.host);
+    BeginMatch();
+  } else if (!S.settings.host && S.startPending) {
+    SeedRandom(S.startState);
+    if (!S.seedRecorded) replay::SetRecordedSeed(S.startState);
+    S.seedRecorded = true;
+    BeginMatch();
+  }
+}
+
+void Goodbye() {
+  if (S.peer != nullptr) {
+    enet_peer_disconnect_now(S.peer, LeftData);
+    S.peer = nullptr;
+  }
+  if (S.host != nullptr) enet_host_flush(S.host);
+}
+
+std::string LocalAddress() {
+  ifaddrs* list = nullptr;
+  std::string found = "THIS MACHINE";
+  if (getifaddrs(&list) != 0) return found;
+  for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+    if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET) continue;
+    char text[INET_ADDRSTRLEN];
+    const auto* in = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
+    if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) == nullptr) continue;
+    if (std::strncmp(text, "127.", 4) == 0) continue;
+    found = text;
+    break;
+  }
+  freeifaddrs(list);
+  return found;
+}
+
+}  // namespace
+
+std::string GameVersion() {
+  const char* pretend = std::getenv("GRONKA_NET_VERSION");
+  std::string version = pretend != nullptr ? pretend : GRONKA_VERSION;
+  if (version.size() >= VersionLength) version.resize(VersionLength - 1);
+  return version;
+}
+
+bool Start(const Settings& settings) {
+  S.settings = settings;
+  S.version = GameVersion();
+  if (enet_initialize() != 0) {
+    std::fprintf(stderr, "gronka: the network could not be started\n");
+    return false;
+  }
+  ENetAddress address;
+  address.host = ENET_HOST_ANY;
+  address.port = settings.port;
+  if (settings.host) {
+    S.host = enet_host_create(&address, 1, 2, 0, 0);
+    if (S.host == nullptr) {
+      std::fprintf(stderr, "gronka: port %u could not be opened\n", settings.port);
+      return false;
+    }
+    ENetAddress bound;
+    if (enet_socket_get_address(S.host->socket, &bound) == 0) S.settings.port = bound.port;
+    char line[64];
+    std::snprintf(line, sizeof line, "WAITING ON %s PORT %u", LocalAddress().c_str(),
+                  S.settings.port);
+    SetStatus(line);
+    S.state = State::Waiting;
+    if (settings.headless) {
+      std::printf("net: waiting on port %u\n", S.settings.port);
+      std::fflush(stdout);
+    }
+  } else {
+    S.host = enet_host_create(nullptr, 1, 2, 0, 0);
+    if (S.host == nullptr || enet_address_set_host(&address, settings.address.c_str()) != 0) {
+      std::fprintf(stderr, "gronka: %s could not be found\n", settings.address.c_str());
+      return false;
+    }
+    address.port = settings.port;
+    S.hostAddress = address;
+    char line[64];
+    std::snprintf(line, sizeof line, "CONNECTING TO %s PORT %u", settings.address.c_str(),
+                  settings.port);
+    for (char* c = line; *c; ++c) *c = static_cast<char>(std::toupper(*c));
+    SetStatus(line);
+    S.state = State::Connecting;
+  }
+  S.prevWait = WaitHook;
+  S.prevMessage = MessageHook;
+  S.prevFrame = FramePlayedHook;
+  S.prevRoundOver = RoundOverHook;
+  WaitHook = OnWait;
+  MessageHook = OnMessage;
+  FramePlayedHook = OnFramePlayed;
+  RoundOverHook = OnRoundOver;
+  TitleMenuHook = OnTitleMenu;
+  std::atexit(Goodbye);
+  return true;
+}
+
+}  // namespace net

@@ -1,0 +1,150 @@
+// Two game processes play over the loopback address, directly and through a relay that delays,
+// drops and reorders: both end with the same state, and each side's recording replays to it.
+#include "net/play.h"
+
+#include <enet/enet.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "net/relay.h"
+
+namespace {
+
+using nettest::Field;
+using nettest::Spawn;
+using nettest::Text;
+using nettest::Wait;
+
+const std::string Game = "./gronka";
+
+struct Pair {
+  int hostCode, joinCode;
+  std::string hostOut, joinOut, hostErr, joinErr;
+};
+
+// Host (computer 1) and joiner (computer 2) play `frames` frames; `relay` between them if given.
+Pair Play(int frames, const net::RelayFaults* faults, const std::string& record,
+          const char* joinVersion = nullptr) {
+  const std::string n = std::to_string(frames);
+  auto host = Spawn({Game, "--host", "0", "--headless", "--computer", "1", "--level", "hard",
+                     "--net-frames", n, "--record", record + "-host.grec"},
+                    "host");
+  const int port = nettest::HostPort(host);
+  std::unique_ptr<net::Relay> relay;
+  if (faults != nullptr) relay = std::make_unique<net::Relay>(port, *faults);
+  const int target = relay ? relay->Port() : port;
+  auto join = Spawn({Game, "--join", "127.0.0.1:" + std::to_string(target), "--headless",
+                     "--computer", "2", "--net-frames", n, "--record", record + "-join.grec"},
+                    "join", joinVersion);
+  Pair p;
+  p.joinCode = Wait(join, 120);
+  p.hostCode = Wait(host, 10);
+  p.hostOut = Text(host.out), p.joinOut = Text(join.out);
+  p.hostErr = Text(host.err), p.joinErr = Text(join.err);
+  return p;
+}
+
+// The replay's line for a recording, and its exit code.
+std::string Replay(const std::string& file, int* code) {
+  auto p = Spawn({Game, "--replay", file, "--headless"}, "replay");
+  *code = Wait(p, 60);
+  return Text(p.out);
+}
+
+void ExpectSameEverywhere(const Pair& p, int frames, const std::string& record) {
+  ASSERT_EQ(p.hostCode, 0) << p.hostOut << p.hostErr;
+  ASSERT_EQ(p.joinCode, 0) << p.joinOut << p.joinErr;
+  EXPECT_GE(std::stoi(Field(p.hostOut, "ended: ")), frames);
+  EXPECT_EQ(Field(p.hostOut, "ended: "), Field(p.joinOut, "ended: "));
+  const std::string hash = Field(p.hostOut, "hash ");
+  EXPECT_EQ(hash.size(), 16u);
+  EXPECT_EQ(hash, Field(p.joinOut, "hash "));
+  int hostCode = -1, joinCode = -1;
+  const std::string hostReplay = Replay(record + "-host.grec", &hostCode);
+  const std::string joinReplay = Replay(record + "-join.grec", &joinCode);
+  EXPECT_EQ(hostCode, 0) << hostReplay;
+  EXPECT_EQ(joinCode, 0) << joinReplay;
+  EXPECT_NE(hostReplay.find(": ok"), std::string::npos);
+  EXPECT_EQ(hostReplay, joinReplay);
+}
+
+TEST(NetPlay, TwoThousandFramesOnLoopbackEndEqualAndReplay) {
+  const std::string record = "/tmp/gronka-net-direct-" + std::to_string(getpid());
+  const Pair p = Play(2000, nullptr, record);
+  ExpectSameEverywhere(p, 2000, record);
+  EXPECT_EQ(Field(p.hostOut, "delay "), "2");  // a LAN's delay
+}
+
+TEST(NetPlay, ThroughDelayDropAndReorderTheStateStaysEqual) {
+  const std::string record = "/tmp/gronka-net-relay-" + std::to_string(getpid());
+  const net::RelayFaults faults{100, 10, 10};
+  const Pair p = Play(600, &faults, record);
+  ExpectSameEverywhere(p, 600, record);
+  // 100 ms each way: more than a LAN's delay.
+  EXPECT_GE(std::stoi(Field(p.hostOut, "delay ")), 4);
+}
+
+TEST(NetPlay, AnotherVersionIsRefusedOnBothSides) {
+  const Pair p = Play(100, nullptr, "/tmp/gronka-net-refused", "0.0-other");
+  EXPECT_EQ(p.hostCode, 4);
+  EXPECT_EQ(p.joinCode, 4);
+  for (const std::string* err : {&p.hostErr, &p.joinErr}) {
+    EXPECT_NE(err->find("0.0-other"), std::string::npos) << *err;
+    EXPECT_NE(err->find("refused"), std::string::npos) << *err;
+    EXPECT_EQ(std::count(err->begin(), err->end(), '\n'), 1) << *err;
+  }
+}
+
+TEST(NetPlay, ALostJoinerEndsTheHostsMatchWithinSeconds) {
+  auto host = Spawn({Game, "--host", "0", "--headless", "--net-realtime"}, "lost-host");
+  const int port = nettest::HostPort(host);
+  auto join =
+      Spawn({Game, "--join", "127.0.0.1:" + std::to_string(port), "--headless", "--net-realtime"},
+            "lost-join");
+  std::this_thread::sleep_for(std::chrono::seconds(3));  // models, opening scene, the intro
+  kill(join.pid, SIGKILL);
+  Wait(join, 5);
+  const auto from = std::chrono::steady_clock::now();
+  EXPECT_EQ(Wait(host, 10), 3);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+  EXPECT_GT(seconds, 2.5);
+  EXPECT_LT(seconds, 5.0);
+  EXPECT_NE(Text(host.out).find("net: CONNECTION LOST"), std::string::npos) << Text(host.out);
+}
+
+TEST(NetPlay, AMalformedPacketDisconnectsItsSenderAndTheHostGoesOn) {
+  auto host = Spawn({Game, "--host", "0", "--headless"}, "hostile-host");
+  const int port = nettest::HostPort(host);
+  ASSERT_EQ(enet_initialize(), 0);
+  ENetHost* client = enet_host_create(nullptr, 1, 2, 0, 0);
+  ENetAddress address{};
+  enet_address_set_host(&address, "127.0.0.1");
+  address.port = static_cast<uint16_t>(port);
+  ENetPeer* peer = enet_host_connect(client, &address, 2, 0);
+  bool connected = false, dropped = false;
+  const uint8_t hello[] = {1, 'G', 'R', 'N', 'K', 1, 0, 40};  // a version longer than it says
+  for (int i = 0; i < 1000 && !dropped; ++i) {
+    ENetEvent event;
+    while (enet_host_service(client, &event, 5) > 0) {
+      if (event.type == ENET_EVENT_TYPE_CONNECT) {
+        connected = true;
+        enet_peer_send(peer, 0, enet_packet_create(hello, sizeof hello, ENET_PACKET_FLAG_RELIABLE));
+      }
+      if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
+      if (event.type == ENET_EVENT_TYPE_DISCONNECT) dropped = true;
+    }
+  }
+  enet_host_destroy(client);
+  EXPECT_TRUE(connected);
+  EXPECT_TRUE(dropped);
+  // Still waiting for a player, not crashed.
+  EXPECT_EQ(waitpid(host.pid, nullptr, WNOHANG), 0);
+  kill(host.pid, SIGKILL);
+  Wait(host, 5);
+  EXPECT_NE(Text(host.err).find("malformed"), std::string::npos);
+}
+
+}  // namespace
