@@ -23,11 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "app/app.h"
 #include "frontend/title.h"
 #include "match/match.h"
 #include "overlay/overlay.h"
 #include "render/renderer.h"
-#include "shell/app.h"
 #include "shell/keyboard.h"
 #include "shell/options.h"
 #include "shell/pacing.h"

@@ -31,5 +31,12 @@ struct TitleMenu {
 // over the network starts its matches from there).
 extern void (*TitleMenuHook)();
 
+// The game's title and credit line, shown on the title menu and in the window caption.
+inline constexpr char TitleWord[] = "GRONKA";
+inline constexpr char CreditLine[] = "(C) GRONKA TEAM";
+
+// Releases every loaded model: the match's and the title scene's.
+void ReleaseModels();
+
 extern struct TitleScene TitleScene;
 extern struct TitleMenu TitleMenu;

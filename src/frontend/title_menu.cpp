@@ -5,7 +5,6 @@
 #include "match/match.h"
 #include "overlay/overlay.h"
 #include "render/frames.h"
-#include "shell/app.h"
 
 struct TitleMenu TitleMenu;
 
@@ -27,14 +26,6 @@ int DrawStyled(int x, int y, int centreX, const char* text, int height, int widt
 void DrawItem(int index, COLORREF colour) {
   if (index < 0 || index >= ItemCount) return;
   DrawStyled(-1, 110 + 28 * index, 212, ItemLabels[index], 20, 0, colour);
-}
-
-// Drops our reference to a frame already taken out of the scene and empties the slot.
-void DropReference(FrameHandle& frame) {
-  if (frame != nullptr) {
-    frame->Release();
-    frame = nullptr;
-  }
 }
 }  // namespace
 

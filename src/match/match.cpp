@@ -7,6 +7,7 @@
 
 struct Match Match;
 int32_t FrameParity = 0;
+std::optional<uint32_t> SessionSeed;
 int32_t (*RandomIntHook)(int32_t lo, int32_t hi) = nullptr;
 void (*FramePlayedHook)() = nullptr;
 void (*RoundOverHook)() = nullptr;

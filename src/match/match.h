@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "render/renderer.h"
 
@@ -107,6 +108,9 @@ extern int32_t FrameParity;
 // linear congruential generator (state x 214013 + 2531011, bits 16 to 30).
 int32_t RandomInt(int32_t lo, int32_t hi);
 void SeedRandom(uint32_t seed);
+// The seed the start-up gives SeedRandom: the time at start-up unless it was given before (replays
+// give the recorded one).
+extern std::optional<uint32_t> SessionSeed;
 // The generator's state, for fingerprints of the match.
 uint32_t RandomStateNow();
 

@@ -19,7 +19,6 @@
 #include "net/lockstep.h"
 #include "overlay/overlay.h"
 #include "replay/session.h"
-#include "shell/app.h"
 #include "shell/keyboard.h"
 #include "shell/pacing.h"
 

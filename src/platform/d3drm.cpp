@@ -346,6 +346,8 @@ void IDirect3DRMMeshBuilder::Prepare() {
   faceColor.clear();
   shadeNormal.clear();
   cornerNormal.clear();
+  cornerEdge.clear();
+  edgeCount = 0;
   center = {};
   radius = 0;
   largestPolygon = 0;
@@ -398,6 +400,24 @@ void IDirect3DRMMeshBuilder::Prepare() {
       shadeNormal[v] = Normalised(sum[v * 3], sum[v * 3 + 1], sum[v * 3 + 2]);
     cornerNormal = mesh.faceIndices;
   }
+
+  // Number the edges: each corner's edge by its two vertices, the lower first.
+  std::vector<std::pair<uint64_t, uint32_t>> edges;
+  edges.reserve(mesh.faceIndices.size());
+  for (size_t f = 0; f < faces; ++f) {
+    const uint32_t begin = mesh.faceStart[f], end = mesh.faceStart[f + 1];
+    for (uint32_t k = begin; k < end; ++k) {
+      const uint32_t a = mesh.faceIndices[k], b = mesh.faceIndices[k + 1 == end ? begin : k + 1];
+      edges.push_back({uint64_t(std::min(a, b)) << 32 | std::max(a, b), k});
+    }
+  }
+  std::sort(edges.begin(), edges.end());
+  cornerEdge.resize(mesh.faceIndices.size());
+  for (size_t i = 0; i < edges.size(); ++i) {
+    if (i > 0 && edges[i].first != edges[i - 1].first) ++edgeCount;
+    cornerEdge[edges[i].second] = edgeCount;
+  }
+  if (!edges.empty()) ++edgeCount;
 
   if (!mesh.vertices.empty()) {
     XVector lo = mesh.vertices[0], hi = mesh.vertices[0];

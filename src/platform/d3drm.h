@@ -110,7 +110,11 @@ class IDirect3DRMMeshBuilder : public IDirect3DRMVisual {
   std::vector<uint32_t> faceColor;     // the polygon's material colour as a pixel
   std::vector<D3DVECTOR> shadeNormal;  // normals for Gouraud shading: the file's, else per vertex
   std::vector<uint32_t> cornerNormal;  // parallels mesh.faceIndices: index into shadeNormal
-  D3DVECTOR center;                    // bounding sphere
+  // Parallels mesh.faceIndices: the edge from the corner to the polygon's next corner, numbered
+  // 0 .. edgeCount - 1 so that polygons sharing an edge (either way round) share its number.
+  std::vector<uint32_t> cornerEdge;
+  uint32_t edgeCount = 0;
+  D3DVECTOR center;  // bounding sphere
   D3DVALUE radius = 0;
   uint32_t largestPolygon = 0;  // most vertices of any polygon
   void Prepare();

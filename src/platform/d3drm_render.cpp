@@ -156,6 +156,7 @@ struct D3DRMRenderScratch {
   std::vector<Rgb> shade;
   std::vector<ClipVertex> clipA, clipB;
   std::vector<RasterVertex> polygon;
+  std::vector<uint8_t> edgeDrawn;  // per edge of the mesh being drawn: its line is drawn
 
   // Room for a scene of a few hundred frames from the start: the lists grow only beyond that, so
   // that drawing a scene of that size never allocates, not even the first time it is that large.
@@ -453,6 +454,11 @@ void SceneDrawer::DrawMesh(IDirect3DRMMeshBuilder& mb, const D3DRMMATRIX4D& worl
     s_.clipB.resize(room);
     s_.polygon.resize(room);
   }
+  // A wireframe draws an edge that two polygons share once, for the first of them drawn.
+  if (fill_ == 1) {
+    if (s_.edgeDrawn.size() < mb.edgeCount) s_.edgeDrawn.resize(mb.edgeCount);
+    std::fill_n(s_.edgeDrawn.begin(), mb.edgeCount, uint8_t{0});
+  }
 
   const size_t faces = mesh.FaceCount();
   for (size_t f = 0; f < faces; ++f) {
@@ -479,6 +485,9 @@ void SceneDrawer::DrawMesh(IDirect3DRMMeshBuilder& mb, const D3DRMMATRIX4D& worl
             RasterLine(target_, s_.screen[a], s_.screen[a], pixel);
           continue;
         }
+        uint8_t& drawn = s_.edgeDrawn[mb.cornerEdge[begin + k]];
+        if (drawn) continue;
+        drawn = 1;
         const uint32_t b = index[k + 1 == n ? 0 : k + 1];
         if (!((s_.camera[a].code | s_.camera[b].code) & OutDepth))
           RasterLine(target_, s_.screen[a], s_.screen[b], pixel);

@@ -659,20 +659,25 @@ struct LineSteps {
   float z, dz;
 };
 
-template <bool kXMajor>
+// kMinorInside: every step's minor coordinate is known to lie inside the clip rectangle.
+template <bool kXMajor, bool kMinorInside>
 void StepLine(const RasterTarget& t, const LineSteps& s, uint32_t pixel) {
+  // The target's fields in locals: the pixel writes could otherwise alias them.
+  uint32_t* const color = t.color;
+  float* const depth = t.depth;
+  const ptrdiff_t colorPitch = t.colorPitch, depthPitch = t.depthPitch;
   int64_t minorAcc = s.minorAcc;
   const unsigned minorRange = static_cast<unsigned>(s.minorHi - s.minorLo);
   for (int k = s.kFirst; k <= s.kLast; ++k, minorAcc += s.minorStep) {
     const int minor = static_cast<int>(minorAcc >> 32);
-    if (static_cast<unsigned>(minor - s.minorLo) >= minorRange) continue;
+    if (!kMinorInside && static_cast<unsigned>(minor - s.minorLo) >= minorRange) continue;
     const int major = s.major0 + s.majorDir * k;
-    const int x = kXMajor ? major : minor, y = kXMajor ? minor : major;
+    const ptrdiff_t x = kXMajor ? major : minor, y = kXMajor ? minor : major;
     const float z = s.z + static_cast<float>(k) * s.dz;
-    float* d = DepthRow(t, y) + x;
+    float* d = depth + y * depthPitch + x;
     if (z > *d) {
       *d = z;
-      ColorRow(t, y)[x] = pixel;
+      color[y * colorPitch + x] = pixel;
     }
   }
 }
@@ -742,18 +747,23 @@ void RasterLine(const RasterTarget& target, const RasterVertex& a, const RasterV
     return;
   }
   // Far beyond the band, rounding can still put the other coordinate off it; keep it on the band
-  // so that the pixel arithmetic below stays in range.
-  sx = std::fmin(std::fmax(sx, bandLeft), bandRight);
-  ex = std::fmin(std::fmax(ex, bandLeft), bandRight);
-  sy = std::fmin(std::fmax(sy, bandTop), bandBottom);
-  ey = std::fmin(std::fmax(ey, bandTop), bandBottom);
+  // so that the pixel arithmetic below stays in range (every value here is finite).
+  auto onBand = [](double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; };
+  sx = onBand(sx, bandLeft, bandRight);
+  ex = onBand(ex, bandLeft, bandRight);
+  sy = onBand(sy, bandTop, bandBottom);
+  ey = onBand(ey, bandTop, bandBottom);
   const double dz = double(b.invZ) - a.invZ;
   const double sz = a.invZ + t0 * dz, ez = a.invZ + t1 * dz;
 
   // Step from the start pixel to the end pixel along the major axis, one pixel per step; the minor
   // coordinate is the rounded straight line between the two pixels (32.32 fixed point).
-  const int x0 = static_cast<int>(std::floor(sx)), y0 = static_cast<int>(std::floor(sy));
-  const int x1 = static_cast<int>(std::floor(ex)), y1 = static_cast<int>(std::floor(ey));
+  // The band keeps every coordinate well inside the range of int.
+  auto floorOf = [](double v) {
+    const int i = static_cast<int>(v);
+    return i > v ? i - 1 : i;
+  };
+  const int x0 = floorOf(sx), y0 = floorOf(sy), x1 = floorOf(ex), y1 = floorOf(ey);
   const int spanX = x1 - x0, spanY = y1 - y0;
   const bool xMajor = std::abs(spanX) >= std::abs(spanY);
   const int steps = xMajor ? std::abs(spanX) : std::abs(spanY);
@@ -775,8 +785,15 @@ void RasterLine(const RasterTarget& target, const RasterVertex& a, const RasterV
     if (major0 - steps < majorLo) kLast = major0 - majorLo;
   }
   if (kFirst > kLast) return;
+  // The minor coordinate never leaves the range between the end pixels' ones.
+  const bool minorInside = std::min(minor0, minor0 + minorSpan) >= minorLo &&
+                           std::max(minor0, minor0 + minorSpan) < minorHi;
 
-  const int64_t minorStep = steps > 0 ? (int64_t(minorSpan) << 32) / steps : 0;
+  // The quotient of minorSpan * 2^32 by steps, truncated. Both are exact doubles, the quotient is
+  // at most 2^32 in magnitude (its rounding error at most 2^-21) and, unless whole, at least
+  // 1 / steps from a whole number, so the truncated double quotient is the exact one.
+  const int64_t minorStep =
+      steps > 0 ? static_cast<int64_t>(double(minorSpan) * 4294967296.0 / steps) : 0;
   const int64_t minorAcc = (int64_t(minor0) << 32) + (int64_t(1) << 31) + minorStep * kFirst;
   const float zStep = steps > 0 ? static_cast<float>((ez - sz) / steps) : 0.0f;
   // A line that stays within one pixel takes the nearer of its two ends.
@@ -784,7 +801,7 @@ void RasterLine(const RasterTarget& target, const RasterVertex& a, const RasterV
   const LineSteps line{major0, majorDir, minorLo,   minorHi, kFirst,
                        kLast,  minorAcc, minorStep, zStart,  zStep};
   if (xMajor)
-    StepLine<true>(t, line, pixel);
+    minorInside ? StepLine<true, true>(t, line, pixel) : StepLine<true, false>(t, line, pixel);
   else
-    StepLine<false>(t, line, pixel);
+    minorInside ? StepLine<false, true>(t, line, pixel) : StepLine<false, false>(t, line, pixel);
 }

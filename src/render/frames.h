@@ -10,13 +10,24 @@ inline void ShowModel(FrameHandle frame, ModelHandle model) {
   if (frame && model) frame->AddVisual(model);
 }
 
+// The frame carries the light.
+inline void AttachLight(FrameHandle frame, LightHandle light) {
+  if (frame && light) frame->AddLight(light);
+}
+
+// Drops our reference to a frame, model or light and empties the slot.
+template <typename Handle>
+inline void DropReference(Handle*& handle) {
+  if (handle) {
+    handle->Release();
+    handle = nullptr;
+  }
+}
+
 // Takes a frame out of the scene, drops our reference and empties the slot.
 inline void ReleaseFrame(FrameHandle& frame) {
   Renderer.RemoveFromScene(frame);
-  if (frame) {
-    frame->Release();
-    frame = nullptr;
-  }
+  DropReference(frame);
 }
 
 inline void PlaceFrame(FrameHandle frame, double x, double y, double z) {

@@ -93,5 +93,5 @@ extern bool SkipViewDrawing;
 IDirectDrawPalette* LoadPalette(IDirectDraw* directDraw, const char* fileName);
 HRESULT OnDeviceEnumerated(GUID* guid, char* description, char* name, D3DDEVICEDESC* hardware,
                            D3DDEVICEDESC* software, void* context);
-// Releases every loaded model.
-void ReleaseModels();
+// Shows the rendered frame on the window's drawing area.
+void PresentFrame();

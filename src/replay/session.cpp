@@ -12,7 +12,6 @@
 
 #include "computer/player.h"
 #include "match/match.h"
-#include "shell/app.h"
 #include "shell/options.h"
 #include "shell/pacing.h"
 

@@ -1,10 +1,10 @@
 // The message pump and the frame clock.
 #include "shell/pacing.h"
 
-#include "shell/app.h"
 #include "shell/keyboard.h"
 #include "shell/options.h"
 
+HWND MainWindow = nullptr;
 DWORD FrameStartTime = 0;
 ClientOriginPoint ClientOrigin;
 uint64_t WaitCount = 0;

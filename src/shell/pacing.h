@@ -8,6 +8,8 @@ struct ClientOriginPoint {
   int32_t x = 0, y = 0;
 };
 
+// The game's one window, kept by its window procedure; the drawing area's position is its.
+extern HWND MainWindow;
 extern DWORD FrameStartTime;
 extern ClientOriginPoint ClientOrigin;
 
@@ -22,7 +24,6 @@ extern bool (*MessageHook)(const MSG& msg);
 bool PumpMessages();
 void BeginFrame();
 void WaitFrame(DWORD milliseconds);
-void PresentFrame();
 void UpdateClientOrigin();
 // The screen position of the window's drawing area as PresentFrame and UpdateClientOrigin compute
 // it: (0, 0) in full screen, else from the window rectangle and the frame's system metrics.

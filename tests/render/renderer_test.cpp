@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "app/app.h"
 #include "frontend/title.h"
 #include "match/match.h"
 #include "platform/raster.h"
-#include "shell/app.h"
 #include "shell/options.h"
 #include "support/headless.h"
 

@@ -1,5 +1,5 @@
 // The command-line options.
-#include "shell/command_line.h"
+#include "app/command_line.h"
 
 #include <gtest/gtest.h>
 

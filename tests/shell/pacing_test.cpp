@@ -1,7 +1,7 @@
 // The message pump and frame pacing on the headless clock.
 #include "shell/pacing.h"
 
-#include "shell/app.h"
+#include "app/app.h"
 #include "shell/keyboard.h"
 #include "shell/options.h"
 #include "support/headless.h"

@@ -2,7 +2,7 @@
 // drives them.
 #include <cstring>
 
-#include "shell/app.h"
+#include "app/app.h"
 #include "shell/keyboard.h"
 #include "shell/pacing.h"
 #include "support/headless.h"

@@ -22,13 +22,13 @@
 #include <utility>
 #include <vector>
 
+#include "app/app.h"
 #include "frontend/title.h"
 #include "match/match.h"
 #include "overlay/overlay.h"
 #include "platform/win.h"
 #include "render/frames.h"
 #include "render/renderer.h"
-#include "shell/app.h"
 #include "shell/keyboard.h"
 #include "shell/options.h"
 #include "shell/pacing.h"

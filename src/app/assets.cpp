@@ -1,4 +1,4 @@
-#include "shell/assets.h"
+#include "app/assets.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,6 +10,7 @@
 #include "match/match.h"
 #include "overlay/overlay.h"
 #include "shell/options.h"
+#include "shell/pacing.h"
 
 const char LoadingNotice[] = "しばらくお待ち下さいな。";
 

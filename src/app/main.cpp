@@ -4,13 +4,13 @@
 #include <filesystem>
 #include <string>
 
+#include "app/app.h"
+#include "app/command_line.h"
 #include "audio/sound.h"
 #include "computer/player.h"
 #include "net/session.h"
 #include "render/renderer.h"
 #include "replay/session.h"
-#include "shell/app.h"
-#include "shell/command_line.h"
 #include "shell/options.h"
 
 int main(int argc, char** argv) {

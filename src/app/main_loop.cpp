@@ -1,8 +1,8 @@
 // The title menu's loop: the rest of the run after the opening scene.
+#include "app/app.h"
 #include "audio/sound.h"
 #include "frontend/title.h"
 #include "match/match.h"
-#include "shell/app.h"
 #include "shell/keyboard.h"
 #include "shell/pacing.h"
 

@@ -1,7 +1,7 @@
 // Loading every model at start-up, with a notice on the screen.
 #pragma once
 
-#include "shell/app.h"
+#include "app/app.h"
 
 // The notice's two lines: the first never changes, the second names the file being loaded,
 // right-aligned in 13 characters between brackets.

@@ -1,9 +1,8 @@
 // The window procedure: keys into KeyState, Ctrl into WaitEnabled, and the ways out.
+#include "app/app.h"
 #include "audio/sound.h"
-#include "shell/app.h"
 #include "shell/keyboard.h"
-
-HWND MainWindow = nullptr;
+#include "shell/pacing.h"
 
 LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   MainWindow = window;

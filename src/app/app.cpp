@@ -1,21 +1,20 @@
 // The program's entry: settings, window, scene, models, the opening scene and the title menu.
-#include "shell/app.h"
+#include "app/app.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
+#include "app/assets.h"
 #include "audio/sound.h"
 #include "frontend/title.h"
 #include "match/match.h"
 #include "overlay/overlay.h"
-#include "shell/assets.h"
+#include "render/frames.h"
 #include "shell/keyboard.h"
 #include "shell/options.h"
+#include "shell/pacing.h"
 
-const char TitleWord[] = "GRONKA";
-const char CreditLine[] = "(C) GRONKA TEAM";
-
-std::optional<uint32_t> SessionSeed;
 LightHandle SceneLight = nullptr;
 FrameHandle LightFrame = nullptr;
 
@@ -85,20 +84,13 @@ bool InitScene(HWND window) {
   Renderer.CreateSceneFrame(&LightFrame);
   Renderer.SetFramePosition(LightFrame, 0.0, 100.0, 0.0);
   Renderer.SetOrientationAngles(LightFrame, 90, 0, 0);
-  if (LightFrame && SceneLight) LightFrame->AddLight(SceneLight);
+  AttachLight(LightFrame, SceneLight);
   Overlay.Init();
   return true;
 }
 
 void QuitGame() {
-  Renderer.RemoveFromScene(LightFrame);
-  if (LightFrame) {
-    LightFrame->Release();
-    LightFrame = nullptr;
-  }
-  if (SceneLight) {
-    SceneLight->Release();
-    SceneLight = nullptr;
-  }
+  ReleaseFrame(LightFrame);
+  DropReference(SceneLight);
   ExitProcess(1);
 }
