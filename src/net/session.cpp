@@ -193,7 +193,7 @@ void EndMatch(const char* line, State next, int headlessCode) {
   PresentOverlay();
   if (S.settings.headless) {
     PrintLine(line);
-    std::exit(headlessCode);
+    ExitProcess(headlessCode);
   }
   Linger(ShowEndMs);
   // Esc leaves at the first frame of play; fire leaves the result screen; the intro runs fast.
@@ -260,7 +260,7 @@ void Handle(const Message& m) {
         S.peer = nullptr;
         S.state = State::Waiting;
         enet_host_flush(S.host);
-        if (S.settings.headless) std::exit(4);
+        if (S.settings.headless) ExitProcess(4);
         return;
       }
       SendVersion(Kind::Welcome);
@@ -279,7 +279,7 @@ void Handle(const Message& m) {
       enet_peer_disconnect(S.peer, 0);
       S.peer = nullptr;
       S.state = State::Offline;
-      if (S.settings.headless) std::exit(4);
+      if (S.settings.headless) ExitProcess(4);
       return;
     case Kind::Ready:
       if (S.settings.host && S.state == State::Connected) S.remoteReady = true;
@@ -348,7 +348,7 @@ void Service(uint32_t timeoutMs) {
           std::fprintf(stderr, "gronka: no answer from %s\n", S.settings.address.c_str());
           SetStatus("NO ANSWER FROM THE HOST");
           S.state = State::Offline;
-          if (S.settings.headless) std::exit(3);
+          if (S.settings.headless) ExitProcess(3);
         } else if (S.state != State::Offline) {
           Lose(event.data == LeftData ? "THE OTHER PLAYER LEFT" : "CONNECTION LOST");
           if (S.settings.host && S.state == State::Offline) {
@@ -392,6 +392,10 @@ void BeginMatch() {
   S.framesPlayed = S.stalls = S.ticks = 0;
   S.escapeSent = false;
   S.resultCountdown = 0;
+  if (S.settings.headless) {
+    std::printf("net: the match begins\n");
+    std::fflush(stdout);
+  }
   std::memset(S.hashHave, 0, sizeof S.hashHave);
   S.matchStart = S.lastTick = S.lastSend = enet_time_get();
   if (S.host != nullptr) S.host->totalSentData = S.host->totalSentPackets = 0;
@@ -489,7 +493,7 @@ void OnWait(uint64_t wait) {
         Service(1);
         if (enet_time_get() - S.lastSend >= ResendMs) SendInputs();
       }
-      std::exit(0);
+      ExitProcess(0);
     }
     return;
   }
