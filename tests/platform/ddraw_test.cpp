@@ -215,6 +215,14 @@ TEST_F(SurfaceTest, WindowedPrimaryIsTheDrawingAreaInScreenCoordinates) {
   ASSERT_EQ(primary->ReleaseDC(dc), DD_OK);
   EXPECT_EQ(HeadlessControl::PresentCount(), presents + 2);
   EXPECT_EQ(At(primary, 1, 2), 0xFF0000u);
+  // A lock takes screen coordinates too, and unlocking shows what was written.
+  DDSURFACEDESC desc;
+  RECT r{origin.x + 3, origin.y + 4, origin.x + 5, origin.y + 6};
+  ASSERT_EQ(primary->Lock(&r, &desc, 0, nullptr), DD_OK);
+  static_cast<uint32_t*>(desc.lpSurface)[0] = 0xABCDEF;
+  ASSERT_EQ(primary->Unlock(nullptr), DD_OK);
+  EXPECT_EQ(At(primary, 3, 4), 0xABCDEFu);
+  EXPECT_EQ(HeadlessControl::PresentCount(), presents + 3);
   back->Release();
   primary->Release();
   DestroyWindow(window);
