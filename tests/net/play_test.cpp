@@ -74,7 +74,12 @@ TEST(NetPlay, TwoThousandFramesOnLoopbackEndEqualAndReplay) {
   const std::string record = "/tmp/gronka-net-direct-" + std::to_string(getpid());
   const Pair p = Play(2000, nullptr, record);
   ExpectSameEverywhere(p, 2000, record);
-  EXPECT_EQ(Field(p.hostOut, "delay "), "2");  // a LAN's delay
+  // The delay follows the round trip ENet measured, which a busy machine stretches even on
+  // loopback: only its bounds are sure.
+  for (const std::string* out : {&p.hostOut, &p.joinOut}) {
+    const int delay = std::stoi(Field(*out, "delay "));
+    EXPECT_TRUE(delay >= 2 && delay <= 8) << delay;
+  }
 }
 
 TEST(NetPlay, ThroughDelayDropAndReorderTheStateStaysEqual) {
