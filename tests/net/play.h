@@ -63,9 +63,9 @@ inline int Wait(const Process& p, int seconds) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The host's port, once it has printed it; 0 when it has not within five seconds.
+// The host's port, once it has printed it; 0 when it has not within thirty seconds.
 inline int HostPort(const Process& host) {
-  for (int i = 0; i < 500; ++i) {
+  for (int i = 0; i < 3000; ++i) {
     const std::string text = Text(host.out);
     const size_t at = text.find("waiting on port ");
     if (at != std::string::npos && text.find('\n', at) != std::string::npos)
