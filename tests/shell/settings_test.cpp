@@ -103,10 +103,14 @@ TEST_F(SettingsTest, AFailedSaveEndsTheProcessAndLeavesTheOldFile) {
       WriteFile("option.dat", B({0, 0, 1, 2}));
     }
     const std::vector<std::string> before = Entries(dir);
-    if (fault == ReadOnlyDirectory)
+    if (fault == ReadOnlyDirectory) {
+      // The file itself may be written: only the directory stands in the way of a safe save.
+      fs::permissions("option.dat", fs::perms::owner_write | fs::perms::others_write,
+                      fs::perm_options::add);
       fs::permissions(dir,
                       fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                       fs::perm_options::remove);
+    }
     if (fault == ReadOnlyFile)
       fs::permissions("option.dat", fs::perms::owner_read | fs::perms::others_read);
     Options[3] = 1;
