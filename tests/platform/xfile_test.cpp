@@ -218,6 +218,19 @@ Frame F { Mesh { 4; 0;0;0;, 0;1;0;, 1;0;0;, 1;1;0;;
   }
 }
 
+// Objects inside a mesh's parts count towards the 64 levels like any others.
+TEST(XFileTest, NestingInsideMeshNormalsCountsEveryLevel) {
+  for (int frames : {60, 61}) {
+    std::string text = kHeader;
+    for (int i = 0; i < frames; ++i) text += "Frame {\n";
+    text += "Mesh { " + kTriangle + "MeshNormals { 1; 0;1;0;; 1; 3; 0,0,0;; A { B { } } } }\n";
+    for (int i = 0; i < frames; ++i) text += "}\n";
+    XMesh mesh;
+    std::string error;
+    EXPECT_EQ(ParseXFile(text, mesh, &error), frames == 60) << error;
+  }
+}
+
 TEST(XFileTest, ReadsFilesAndFailsOnMissingOnes) {
   XMesh mesh;
   std::string error;
