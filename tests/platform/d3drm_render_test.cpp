@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "platform/d3drm.h"
@@ -194,6 +195,40 @@ TEST_F(RenderTest, PointLightsFadeWithDistanceUnlessParallel) {
   parallel->SetLinearAttenuation(0.1f);
   Draw();
   EXPECT_TRUE(Close(At(80, 120), PackPixel(0.4f, 0, 0.4f), 1)) << std::hex << At(80, 120);
+}
+
+// The shipped craft looks rounder in GOURAUD than in FLAT: same outline, other pixels on its body.
+// Lit as in the game (grey ambient, white light straight down), seen from above and behind.
+TEST_F(RenderTest, GouraudRoundsTheShippedCraftWhereFlatKeepsItsFacets) {
+  const char* root = std::getenv("GRONKA_SOURCE_DIR");
+  IDirect3DRMMeshBuilder* model = nullptr;
+  rm_->CreateMeshBuilder(&model);
+  held_.push_back(model);
+  ASSERT_EQ(model->Load((std::string(root ? root : "..") + "/data/my.x").c_str(), nullptr, 0,
+                        nullptr, nullptr),
+            S_OK);
+  Frame(scene_)->AddVisual(model);
+  Light(D3DRMLIGHT_AMBIENT, 0.4f, 0.4f, 0.4f, scene_);
+  IDirect3DRMFrame* sun = Frame(scene_);
+  sun->SetOrientation(scene_, 0, -1, 0, 0, 0, 1);
+  Light(D3DRMLIGHT_DIRECTIONAL, 1, 1, 1, sun);
+  camera_->SetPosition(scene_, 0, 0.8f, -1.2f);
+  camera_->SetOrientation(scene_, 0, -0.8f, 1.2f, 0, 1, 0);
+  std::vector<uint32_t> flat;
+  for (D3DRMRENDERQUALITY quality : {D3DRMRENDER_FLAT, D3DRMRENDER_GOURAUD}) {
+    device_->SetQuality(quality);
+    Draw();
+    if (flat.empty()) flat = surface_->pixels;
+  }
+  int covered = 0, differ = 0, outline = 0;
+  for (size_t i = 0; i < flat.size(); ++i) {
+    covered += flat[i] != Background;
+    differ += flat[i] != surface_->pixels[i];
+    outline += (flat[i] == Background) != (surface_->pixels[i] == Background);
+  }
+  EXPECT_GT(covered, 7000);  // the craft fills the view
+  EXPECT_EQ(outline, 0);
+  EXPECT_GT(differ, covered / 6) << "of " << covered << " pixels on the craft";
 }
 
 TEST(MeshTest, PreparationWorksOutNormalsAndRefusesBadIndices) {
