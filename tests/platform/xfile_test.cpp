@@ -174,6 +174,8 @@ TEST(XFileTest, RefusesEveryKindOfMalformedFileSayingWhereAndWhy) {
        "line 5: unexpected '}' where a number of a material was expected"},
       {WithMesh(kTriangle + "MeshNormals { 1; 0;1;0;; 1; 3; 0,0,1;; }"),
        "line 5: normal face 0 uses index 1 of only 1"},
+      {WithMesh(kTriangle + "MeshNormals { 1; 0;1;0;; -1; }"),
+       "line 5: negative normal face count"},
       {WithMesh(kTriangle + "MeshNormals { 1; 0;1;0;; 0;; }"),
        "line 5: MeshNormals gives 0 faces for 1 in the mesh"},
       {WithMesh(fourAndThree + "MeshNormals { 1; 0;1;0;; 3; 3; 0,0,0;, 4; 0,0,0,0;, 3;0,0,0;; }"),

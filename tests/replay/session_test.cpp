@@ -41,10 +41,39 @@ TEST(ReplaySessionTest, PlaysARecordingBackAndNamesWhereItPartsWays) {
     game::Release();
     SessionSeed.reset();
     EXPECT_EQ(code, c.code);
+    if (c.code == 0) {
+      EXPECT_EQ(replay::SessionTally().rounds.at(0).frames, r.rounds[0].frames);
+    }
     EXPECT_EQ(line.substr(0, 8), "replay: ");
     EXPECT_EQ(line.substr(line.size() - std::string(c.verdict).size()), c.verdict) << line;
     EXPECT_NE(line.find(" 1 rounds, winners: 1, "), std::string::npos) << line;
   }
+}
+
+// The recorder keeps the keys the menus took, in order, before the end it writes.
+TEST(ReplaySessionTest, RecordsTheKeysTheGameTook) {
+  game::WorkDirectory work;
+  const std::string path = (work.Path() / "session.grec").string();
+  replay::BeginSession();
+  replay::StartRecording(path);
+  game::MenuPlayer player(game::MenuPlayer::Quit());
+  EXPECT_EQ(game::Run(std::ref(player)), 1);
+  game::Release();
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(replay::FinishRecording());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  replay::Recording r;
+  std::string why;
+  ASSERT_TRUE(replay::ReadRecordingFile(path, &r, &why)) << why;
+  ASSERT_GE(r.events.size(), 5u);
+  const uint8_t down = PlayerKey(0, RoleDown), fire = PlayerKey(0, RoleFire);
+  const std::pair<bool, uint8_t> expected[] = {
+      {true, down}, {false, down}, {true, down}, {false, down}, {true, fire}};
+  for (size_t i = 0; i < 5; ++i)
+    EXPECT_EQ(std::make_pair(r.events[i].down, r.events[i].key), expected[i]) << i;
+  EXPECT_LT(r.events.back().wait, r.endWait);
+  EXPECT_EQ(r.frames, 0u);
+  EXPECT_TRUE(r.rounds.empty());
 }
 
 }  // namespace
