@@ -153,7 +153,8 @@ TEST(NetLockstep, DelayFollowsTheRoundTrip) {
   const struct {
     uint32_t ms;
     int delay;
-  } rows[] = {{0, 2}, {40, 2}, {60, 3}, {100, 3}, {140, 3}, {160, 4}, {200, 4}, {300, 5}, {1000, 8}};
+  } rows[] = {{0, 2},   {40, 2},  {60, 3},  {100, 3}, {140, 3},
+              {160, 4}, {200, 4}, {300, 5}, {1000, 8}};
   for (const auto& row : rows) EXPECT_EQ(DelayFor(row.ms), row.delay) << row.ms;
 }
 
