@@ -99,6 +99,9 @@ TEST(TextTest, ExtentIsTheSumOfAdvancesAndWidthScalesThem) {
   SelectObject(c.dc, old);
   for (HFONT f : {natural, wide, narrow}) EXPECT_TRUE(DeleteObject(f));
 
+  // A three-byte character ends where its bytes do: a stray continuation byte after it is a
+  // character of its own.
+  EXPECT_EQ(Width(c.dc, "\xE3\x81\x82\x80"), Width(c.dc, "\xE3\x81\x82") + Width(c.dc, "\x80"));
   // Malformed UTF-8 and texts far off the buffer are harmless.
   const std::vector<uint32_t> before = c.pixels;
   const char bad[] =
