@@ -36,7 +36,9 @@ TEST(NetProtocol, MessagesComeBackAsTheyWent) {
   start.kind = Kind::Start;
   start.randomState = 0xDEADBEEF;
   start.delay = MaxDelay;
-  for (const Message& m : {hello, inputs, hash, start}) {
+  Message desync = hash;
+  desync.kind = Kind::Desync;
+  for (const Message& m : {hello, inputs, hash, start, desync}) {
     const std::vector<uint8_t> bytes = Bytes(m);
     Message back;
     ASSERT_TRUE(Decode(bytes.data(), bytes.size(), &back));
