@@ -15,6 +15,7 @@ std::vector<int16_t> Mix(Sound::Mixer& mixer, int frames, bool muted = false) {
 }
 
 TEST(SoundEffects, StayModerateWithoutOffsetAndLastAsLongAsTheirEvents) {
+  uint64_t hash = 14695981039346656037u;
   for (int e = 0; e < SoundEffectCount; ++e) {
     const Sound::Clip clip = Sound::ClipOf(static_cast<SoundEffect>(e));
     int peak = 0;
@@ -27,7 +28,11 @@ TEST(SoundEffects, StayModerateWithoutOffsetAndLastAsLongAsTheirEvents) {
     EXPECT_LE(peak, 16384) << e;  // at most half of full scale
     EXPECT_LT(std::abs(sum / clip.length), 20) << e;
     EXPECT_LT(std::abs(int{clip.samples[clip.length - 1]}), 40) << e;
+    for (int i = 0; i < clip.length; ++i)
+      hash = (hash ^ uint16_t(clip.samples[i])) * 1099511628211u;
   }
+  // Every sample as designed: a deliberate change of an effect writes the new hash here.
+  EXPECT_EQ(hash, 0x24624537aa629626u);
   // A volley is over before the next (100 ms later); the whoosh ends with the 50-frame intro.
   EXPECT_EQ(Sound::ClipOf(SoundVolley).length, Sound::Rate * 80 / 1000);
   EXPECT_EQ(Sound::ClipOf(SoundIntro).length, Sound::Rate * 2400 / 1000);

@@ -110,6 +110,7 @@ TEST(TextTest, ExtentIsTheSumOfAdvancesAndWidthScalesThem) {
   EXPECT_TRUE(TextOutA(c.dc, 0, -1000, bad, Len(bad)));
   EXPECT_TRUE(TextOutA(c.dc, -2000000000, 2000000000, "WIN!", 4));
   EXPECT_FALSE(TextOutA(c.dc, 0, 0, "A", -1));
+  EXPECT_TRUE(TextOutA(c.dc, 0, 0, nullptr, 0));  // nothing to draw is no fault
   EXPECT_EQ(c.pixels, before);
 }
 

@@ -264,6 +264,10 @@ TEST_F(RendererTest, OrientationAndRotationAnglesInTheirOrderOfAxes) {
 }
 
 TEST_F(RendererTest, FrameAndModelSlots) {
+  std::string why;  // before the Renderer has started, no model can be made
+  ModelHandle early = nullptr;
+  EXPECT_FALSE(Renderer.LoadModel(&early, "data/my.x", &why));
+  EXPECT_EQ(why, "data/my.x: no model could be made");
   ASSERT_TRUE(Start());
   // A frame created into an occupied slot: the old one stays in the scene.
   FrameHandle slot = nullptr;
@@ -368,6 +372,11 @@ TEST_F(PaletteTest, TheFileGivesWhatItHoldsAndTheDefaultTheRest) {
                {Bitmap(12, 8, 0, 256), 0},
                {Bitmap(40, 24, 0, 256), 0},
                {{}, 0}};
+  testing::internal::CaptureStderr();
+  Load(Write(Bitmap(40, 24, 0, 256)))->Release();
+  EXPECT_NE(testing::internal::GetCapturedStderr().find(
+                ": not a bitmap with a colour table (of 8 bits or fewer a pixel)\n"),
+            std::string::npos);
   for (const auto& c : cases) {
     IDirectDrawPalette* p = Load(Write(c.bytes));
     for (int i = 0; i < 256; ++i) {

@@ -77,10 +77,18 @@ TEST(RecordingTest, RefusesDamagedFiles) {
     EXPECT_FALSE(replay::Decode(bytes.data(), bytes.size(), &r, &why)) << d.why;
     EXPECT_EQ(why, d.why) << "byte " << d.at;
   }
-  std::vector<uint8_t> longer = good;
-  longer.push_back(0);
+  // A round count past the bound is refused for that, before the bytes it would need are looked
+  // for.
+  std::vector<uint8_t> rounds = good;
+  rounds.resize(good.size() - 22);                  // up to the round count
+  rounds.insert(rounds.end(), {0x81, 0x80, 0x40});  // (1 << 20) + 1
   Recording r;
   std::string why;
+  EXPECT_FALSE(replay::Decode(rounds.data(), rounds.size(), &r, &why));
+  EXPECT_EQ(why, "bad round count");
+  why.clear();
+  std::vector<uint8_t> longer = good;
+  longer.push_back(0);
   EXPECT_FALSE(replay::Decode(longer.data(), longer.size(), &r, &why));
   EXPECT_EQ(why, "extra bytes after the recording");
 }
