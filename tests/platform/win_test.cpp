@@ -71,15 +71,16 @@ class WinTest : public ::testing::Test {
 // By position, whatever the layout; player 1's arrows and keypad keys as the game names them.
 TEST(WinKeys, ScancodesGiveVirtualKeysByPosition) {
   const SDL_Scancode scancodes[] = {
-      SDL_SCANCODE_A,          SDL_SCANCODE_Z,      SDL_SCANCODE_0,      SDL_SCANCODE_KP_0,
-      SDL_SCANCODE_KP_9,       SDL_SCANCODE_KP_8,   SDL_SCANCODE_KP_5,   SDL_SCANCODE_LEFT,
-      SDL_SCANCODE_RIGHT,      SDL_SCANCODE_DOWN,   SDL_SCANCODE_UP,     SDL_SCANCODE_LCTRL,
-      SDL_SCANCODE_RCTRL,      SDL_SCANCODE_RSHIFT, SDL_SCANCODE_ESCAPE, SDL_SCANCODE_PAUSE,
-      SDL_SCANCODE_RETURN,     SDL_SCANCODE_SPACE,  SDL_SCANCODE_F12,    SDL_SCANCODE_UNKNOWN,
-      SDL_SCANCODE_APPLICATION};
-  const UINT keys[] = {'A',       'Z',      '0',       VK_NUMPAD0, VK_NUMPAD9, 'h',        'e',
-                       '%',       '\'',     '(',       VK_UP,      VK_CONTROL, VK_CONTROL, VK_SHIFT,
-                       VK_ESCAPE, VK_PAUSE, VK_RETURN, VK_SPACE,   VK_F12,     0,          0};
+      SDL_SCANCODE_A,      SDL_SCANCODE_Z,       SDL_SCANCODE_0,          SDL_SCANCODE_1,
+      SDL_SCANCODE_9,      SDL_SCANCODE_KP_0,    SDL_SCANCODE_KP_9,       SDL_SCANCODE_KP_8,
+      SDL_SCANCODE_KP_5,   SDL_SCANCODE_LEFT,    SDL_SCANCODE_RIGHT,      SDL_SCANCODE_DOWN,
+      SDL_SCANCODE_UP,     SDL_SCANCODE_LCTRL,   SDL_SCANCODE_RCTRL,      SDL_SCANCODE_RSHIFT,
+      SDL_SCANCODE_ESCAPE, SDL_SCANCODE_PAUSE,   SDL_SCANCODE_RETURN,     SDL_SCANCODE_SPACE,
+      SDL_SCANCODE_F12,    SDL_SCANCODE_UNKNOWN, SDL_SCANCODE_APPLICATION};
+  const UINT keys[] = {'A',        'Z',        '0',        '1',      '9',       VK_NUMPAD0,
+                       VK_NUMPAD9, 'h',        'e',        '%',      '\'',      '(',
+                       VK_UP,      VK_CONTROL, VK_CONTROL, VK_SHIFT, VK_ESCAPE, VK_PAUSE,
+                       VK_RETURN,  VK_SPACE,   VK_F12,     0,        0};
   static_assert(std::size(scancodes) == std::size(keys));
   for (size_t i = 0; i < std::size(keys); ++i)
     EXPECT_EQ(VirtualKeyOfScancode(scancodes[i]), keys[i]) << scancodes[i];

@@ -372,6 +372,9 @@ TEST_F(PaletteTest, TheFileGivesWhatItHoldsAndTheDefaultTheRest) {
                {Bitmap(12, 8, 0, 256), 0},
                {Bitmap(40, 24, 0, 256), 0},
                {{}, 0}};
+  testing::internal::CaptureStderr();  // more colours used than 8 bits hold: the 256, no fault
+  Load(Write(Bitmap(40, 8, 300, 256)))->Release();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   testing::internal::CaptureStderr();
   Load(Write(Bitmap(40, 24, 0, 256)))->Release();
   EXPECT_NE(testing::internal::GetCapturedStderr().find(

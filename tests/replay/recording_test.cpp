@@ -87,6 +87,8 @@ TEST(RecordingTest, RefusesDamagedFiles) {
   EXPECT_FALSE(replay::Decode(rounds.data(), rounds.size(), &r, &why));
   EXPECT_EQ(why, "bad round count");
   why.clear();
+  EXPECT_FALSE(replay::ReadRecordingFile("no-such-dir/a.grec", &r, &why));
+  EXPECT_EQ(why, "cannot be opened");
   std::vector<uint8_t> longer = good;
   longer.push_back(0);
   EXPECT_FALSE(replay::Decode(longer.data(), longer.size(), &r, &why));
