@@ -176,6 +176,8 @@ TEST_F(SurfaceTest, PalettesAndClippersAreReferencedUntilTheSurfaceGoes) {
   ASSERT_EQ(palette->GetEntries(0, 4, 2, got), DD_OK);
   EXPECT_EQ(got[1].peRed, 9);
   EXPECT_NE(palette->GetEntries(0, 255, 2, got), DD_OK);  // past the end
+  IDirectDrawPalette* none = nullptr;
+  EXPECT_EQ(dd->CreatePalette(DDPCAPS_8BIT, nullptr, &none, nullptr), DDERR_INVALIDPARAMS);
   IDirectDrawClipper* clipper = nullptr;
   ASSERT_EQ(dd->CreateClipper(0, &clipper, nullptr), DD_OK);
   s->SetPalette(palette);

@@ -296,6 +296,19 @@ TEST(RasterLines, ClippingKeepsThePixelsOfTheWholeLine) {
   for (int i = 8; i < 27; ++i) EXPECT_TRUE(huge.Written(i, i)) << i;
   for (int y = 5; y < 27; ++y) EXPECT_TRUE(huge.Written(20, y)) << y;
   EXPECT_EQ(huge.CountWritten(), 19 + 22 - 1);
+  // A shallow or steep line leaving far through one side keeps its course across the canvas.
+  for (const RasterVertex& far : {V(8e6f + 20.5f, 1e6f + 10.5f), V(-1e6f + 20.5f, -8e6f + 10.5f)}) {
+    Canvas c(40, 40);
+    RasterLine(c.target, V(20.5f, 10.5f), far, 7);
+    const double dx = far.x - 20.5, dy = far.y - 10.5, length = std::hypot(dx, dy);
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 40; ++x)
+        if (c.Written(x, y)) {
+          ASSERT_LT(std::fabs((x + 0.5 - 20.5) * dy - (y + 0.5 - 10.5) * dx) / length, 1.0)
+              << x << "," << y;
+        }
+    EXPECT_GE(c.CountWritten(), 11);
+  }
   // Beyond the precision of the arithmetic the line may land anywhere, but only inside the clip.
   RasterLine(huge.target, V(-1e30f, -2e30f), V(3e38f, 1e30f), 7);
   RasterLine(huge.target, V(-3e38f, 3e38f), V(3e38f, -3e38f), 7);
