@@ -32,13 +32,11 @@ TEST(SoakTest, ShortRunsKeepEveryInvariant) {
     soak::Print(report, stdout);
     EXPECT_EQ(report.problems.count, 0) << "seed " << seed;
     EXPECT_EQ(report.framesOfPlay, settings.frames);
-    total.runs += report.runs;
-    total.matches += report.matches;
-    total.results += report.results;
-    total.destroyed += report.destroyed;
-    total.collected += report.collected;
-    total.configVisits += report.configVisits;
-    total.quits += report.quits;
+    for (long soak::Report::*count :
+         {&soak::Report::runs, &soak::Report::matches, &soak::Report::results,
+          &soak::Report::destroyed, &soak::Report::collected, &soak::Report::configVisits,
+          &soak::Report::quits})
+      total.*count += report.*count;
   }
   // What the runs went through.
   EXPECT_GE(total.runs, 3);
