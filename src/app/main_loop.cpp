@@ -32,6 +32,9 @@ void TitleMenu::Run() {
           case 0:  // START
             ReleaseFrames();
             Match.RunMatch();
+            // Keys still held when the match ended were pressed for the match, not the menu.
+            for (int p = 0; p < 2; ++p)
+              for (int role : {RoleUp, RoleDown, RoleFire}) KeyState[PlayerKey(p, role)] = 0;
             Show();
             break;
           case 1:  // CONFIG: it has already drawn the menu again with START highlighted
