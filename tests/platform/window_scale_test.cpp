@@ -1,8 +1,5 @@
-// Where the picture goes in a window or screen larger than the drawing area, and which pixel of
-// the picture a point of the window is over.
+// Where the picture goes in a window or screen larger than the drawing area.
 #include <gtest/gtest.h>
-
-#include <utility>
 
 #include "platform/win.h"
 
@@ -33,25 +30,6 @@ TEST(WindowScale, AnAreaTooSmallShowsTheMiddleUnscaledAndNoPictureIsNoFault) {
   ExpectPlacement(PlacePicture(0, 0, 320, 240), 1, -160, -120, 320, 240);
   ExpectPlacement(PlacePicture(1000, 700, 0, 240), 1, 0, 0, 0, 0);
   ExpectPlacement(PlacePicture(1000, 700, 320, -1), 1, 0, 0, 0, 0);
-}
-
-TEST(WindowScale, PointsOfTheAreaLandOnThePicturesPixels) {
-  const PicturePlacement p = PlacePicture(1000, 700, 320, 240);  // scale 2 at (180, 110)
-  auto at = [&](int x, int y) {
-    POINT q = PicturePointOf(p, x, y);
-    return std::make_pair(q.x, q.y);
-  };
-  EXPECT_EQ(at(180, 110), std::make_pair(0, 0));
-  EXPECT_EQ(at(181, 111), std::make_pair(0, 0));
-  EXPECT_EQ(at(182, 112), std::make_pair(1, 1));
-  EXPECT_EQ(at(819, 589), std::make_pair(319, 239));
-  // The black border lies outside the picture, on every side.
-  EXPECT_EQ(at(179, 109), std::make_pair(-1, -1));
-  EXPECT_EQ(at(0, 0), std::make_pair(-90, -55));
-  EXPECT_EQ(at(820, 590), std::make_pair(320, 240));
-  // Every pixel of the picture is hit by exactly its own square of the area.
-  for (int x = 0; x < 320; ++x)
-    for (int dx = 0; dx < 2; ++dx) ASSERT_EQ(PicturePointOf(p, 180 + 2 * x + dx, 300).x, x);
 }
 
 }  // namespace
