@@ -116,11 +116,23 @@ class Stage {
       Close();
       return false;
     }
-    const std::string failed = game::LoadModels(true, DataDirectory());
-    if (!failed.empty()) {
-      error = "cannot load " + failed + " (set GRONKA_SOURCE_DIR to the source tree)";
-      Close();
-      return false;
+    struct {
+      ModelHandle* slot;
+      const char* name;
+    } const models[] = {
+        {&Match.craftModel, "my.x"},         {&Match.groundModel, "zimen.x"},
+        {&Match.bulletModel, "beam.x"},      {&Match.shadowModel, "shadow.x"},
+        {&TitleScene.model, "ts.x"},         {&Match.itemModels[0], "speed.x"},
+        {&Match.itemModels[1], "power.x"},   {&Match.itemModels[2], "grip.x"},
+        {&Match.itemShadowModel, "items.x"}, {&Match.debrisModel, "die.x"},
+    };
+    for (const auto& model : models) {
+      const std::string path = DataDirectory() + "/" + model.name;
+      if (!Renderer.LoadModel(model.slot, path.c_str())) {
+        error = "cannot load " + path + " (set GRONKA_SOURCE_DIR to the source tree)";
+        Close();
+        return false;
+      }
     }
     width_ = width;
     height_ = height;

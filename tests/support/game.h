@@ -130,29 +130,6 @@ inline int Run(std::function<void()> pump, DWORD clock = 0) {
   }
 }
 
-// Loads the match's models (and, with `title`, the title scene's) from `data`, as the start-up
-// does, without its loading notices. Returns the path of the first that failed, else "".
-inline std::string LoadModels(bool title, const std::string& data = SourceDir() + "/data") {
-  const struct {
-    ModelHandle* slot;
-    const char* name;
-  } models[] = {
-      {&Match.craftModel, "my.x"},         {&Match.groundModel, "zimen.x"},
-      {&Match.bulletModel, "beam.x"},      {&Match.shadowModel, "shadow.x"},
-      {&TitleScene.model, "ts.x"},         {&Match.itemModels[0], "speed.x"},
-      {&Match.itemModels[1], "power.x"},   {&Match.itemModels[2], "grip.x"},
-      {&Match.itemShadowModel, "items.x"}, {&Match.debrisModel, "die.x"},
-  };
-  std::string failed;
-  for (const auto& model : models) {
-    const std::string path = data + "/" + model.name;
-    if ((title || model.slot != &TitleScene.model) &&
-        !Renderer.LoadModel(model.slot, path.c_str()) && failed.empty())
-      failed = path;
-  }
-  return failed;
-}
-
 // A hash of the frame last presented (FNV-1a over its pixels), 0 before the first.
 inline uint64_t ShownHash() {
   int w = 0, h = 0;

@@ -20,7 +20,18 @@ void MatchTest::SetUp() {
   ASSERT_NE(OpenHeadlessWindow(), nullptr);
   ASSERT_TRUE(Renderer.Init(MainWindow, ScreenWidth, ScreenHeight, 0));
   Overlay.Init();
-  game::LoadModels(false);
+  struct {
+    ModelHandle* slot;
+    const char* name;
+  } const models[] = {
+      {&Match.craftModel, "my.x"},       {&Match.groundModel, "zimen.x"},
+      {&Match.bulletModel, "beam.x"},    {&Match.shadowModel, "shadow.x"},
+      {&Match.itemModels[0], "speed.x"}, {&Match.itemModels[1], "power.x"},
+      {&Match.itemModels[2], "grip.x"},  {&Match.itemShadowModel, "items.x"},
+      {&Match.debrisModel, "die.x"},
+  };
+  for (const auto& model : models)
+    Renderer.LoadModel(model.slot, (game::SourceDir() + "/data/" + model.name).c_str());
 }
 
 void MatchTest::TearDown() {
