@@ -19,6 +19,7 @@ constexpr const char* Usage =
     "  --join HOST[:PORT]  play over the network against the player who hosts at HOST\n"
     "  --net-frames N      (tests) with --headless: leave the match after N frames of play\n"
     "  --net-realtime      (tests) with --headless: frames at 50 ms of real time, not at once\n"
+    "  --net-desync-at N   (tests) with --headless: this side's state goes wrong at frame N\n"
     "  --mute              start with the sound off (M switches it on and off)\n"
     "  --help              show this list and leave\n";
 
@@ -62,7 +63,8 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
       name.resize(equals);
     }
     const bool needsValue = name == "--record" || name == "--replay" || name == "--computer" ||
-                            name == "--level" || name == "--join" || name == "--net-frames";
+                            name == "--level" || name == "--join" || name == "--net-frames" ||
+                            name == "--net-desync-at";
     // --host takes a port when one follows.
     if (name == "--host" && !attached && i + 1 < argc && argv[i + 1][0] != '-') {
       value = argv[++i];
@@ -96,6 +98,8 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
       options.host = true;
     } else if (name == "--join" && ParseJoin(value, &options)) {
     } else if (name == "--net-frames" && ParseNumber(value, 1, 100000000, &options.netFrames)) {
+    } else if (name == "--net-desync-at" &&
+               ParseNumber(value, 1, 100000000, &options.netDesyncAt)) {
     } else if (name == "--net-realtime") {
       options.netRealTime = true;
     } else if (needsValue || name == "--host") {
@@ -117,10 +121,11 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
     std::fprintf(err, "gronka: --host and --join exclude each other\n");
     return 2;
   }
-  if ((options.netFrames != 0 || options.netRealTime) && !(net && options.headless)) {
+  if ((options.netFrames != 0 || options.netRealTime || options.netDesyncAt != 0) &&
+      !(net && options.headless)) {
     std::fprintf(err,
-                 "gronka: --net-frames and --net-realtime go with --headless and a game "
-                 "over the network\n");
+                 "gronka: --net-frames, --net-realtime and --net-desync-at go with --headless and "
+                 "a game over the network\n");
     return 2;
   }
   if (!options.replay.empty() &&

@@ -15,6 +15,7 @@ struct CommandLine {
   int port = 27315;                   // of --host or --join (0 with --host: any free port)
   long netFrames = 0;                 // --net-frames N (with --headless)
   bool netRealTime = false;           // --net-realtime (with --headless)
+  long netDesyncAt = 0;               // --net-desync-at N (with --headless)
 };
 
 // Reads the arguments after the program's name into `options` ("--name VALUE" or "--name=VALUE").

@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
     settings.headless = line.headless;
     settings.frames = static_cast<uint64_t>(line.netFrames);
     settings.realTime = line.netRealTime;
+    settings.desyncAt = static_cast<uint32_t>(line.netDesyncAt);
     settings.reportDir = startDirectory;
     if (!net::Start(settings)) return 2;
     if (line.headless) {

@@ -181,6 +181,22 @@ void PrintLine(const char* what) {
   std::fflush(stdout);
 }
 
+// Headless: what was last said to the other side reaches it before the process leaves (a second
+// at most): a packet still queued would be lost with a disconnection sent at once.
+void LeaveHeadless(int code) {
+  if (S.peer != nullptr) {
+    enet_peer_disconnect_later(S.peer, LeftData);
+    S.peer = nullptr;
+    const uint32_t from = enet_time_get();
+    ENetEvent event;
+    while (enet_time_get() - from < TailMs && enet_host_service(S.host, &event, 1) >= 0) {
+      if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
+      if (event.type == ENET_EVENT_TYPE_DISCONNECT) break;
+    }
+  }
+  ExitProcess(code);
+}
+
 // The match cannot go on (the connection is lost, the states differ): the line stands over the
 // last picture, then the match runs out into the title menu on its own.
 void EndMatch(const char* line, State next, int headlessCode) {
@@ -193,7 +209,7 @@ void EndMatch(const char* line, State next, int headlessCode) {
   PresentOverlay();
   if (S.settings.headless) {
     PrintLine(line);
-    ExitProcess(headlessCode);
+    LeaveHeadless(headlessCode);
   }
   Linger(ShowEndMs);
   // Esc leaves at the first frame of play; fire leaves the result screen; the intro runs fast.
@@ -210,22 +226,27 @@ void Lose(const char* line) {
   EndMatch(line, State::Offline, 3);
 }
 
-void CompareHashes(int slot) {
-  if (!S.hashHave[slot][0] || !S.hashHave[slot][1]) return;
-  if (S.hashTick[slot][0] != S.hashTick[slot][1]) return;
-  S.hashHave[slot][0] = S.hashHave[slot][1] = false;
-  if (S.hashes[slot][0] == S.hashes[slot][1]) return;
-  const uint32_t tick = S.hashTick[slot][0];
-  Message m;
-  m.kind = Kind::Desync;
-  m.tick = tick;
-  Send(m, ChannelControl, true);
+// The states differ: this side's recording goes beside the program for the bug report, and the
+// match ends here (the other side ends it on its own comparison or on being told).
+void Desynced(uint32_t tick) {
   char path[512];
   std::snprintf(path, sizeof path, "%s/gronka-desync-%s-%ld.grec", S.settings.reportDir.c_str(),
                 S.settings.host ? "host" : "join", static_cast<long>(std::time(nullptr)));
   if (replay::WriteRecordingNow(path))
     std::fprintf(stderr, "gronka: desync at frame %u: this side's recording is %s\n", tick, path);
   EndMatch("DESYNC", State::Connected, 1);
+}
+
+void CompareHashes(int slot) {
+  if (!S.hashHave[slot][0] || !S.hashHave[slot][1]) return;
+  if (S.hashTick[slot][0] != S.hashTick[slot][1]) return;
+  S.hashHave[slot][0] = S.hashHave[slot][1] = false;
+  if (S.hashes[slot][0] == S.hashes[slot][1]) return;
+  Message m;
+  m.kind = Kind::Desync;
+  m.tick = S.hashTick[slot][0];
+  Send(m, ChannelControl, true);
+  Desynced(m.tick);
 }
 
 void Hostile() {
@@ -306,7 +327,7 @@ void Handle(const Message& m) {
       if (!S.settings.host) S.pendingDelay = m.delay;
       return;
     case Kind::Desync:
-      if (S.state == State::Playing) EndMatch("DESYNC", State::Connected, 1);
+      if (S.state == State::Playing) Desynced(m.tick);
       return;
   }
 }
@@ -405,6 +426,8 @@ void BeginMatch() {
 // waited for, both are applied.
 void Tick() {
   const uint32_t frame = S.lock.Now();
+  // (tests) A fault of the game, as a desync would come from one.
+  if (S.settings.desyncAt != 0 && frame == S.settings.desyncAt) Match.x[LocalPlayer()] += 1.0f;
   if (!S.settings.headless || S.settings.realTime) {
     while (enet_time_get() - S.lastTick < FrameMs) {
       Service(1);

@@ -14,6 +14,7 @@ struct Settings {
   bool headless = false;  // no window: leaves after `frames` frames of play and prints a line
   uint64_t frames = 0;    // --net-frames N
   bool realTime = false;  // --net-realtime: headless, but frames paced at 50 ms of real time
+  uint32_t desyncAt = 0;  // --net-desync-at N: this side's state is put wrong at that frame
   std::string reportDir;  // where the recordings of a desync go
 };
 

@@ -62,10 +62,11 @@ TEST(CommandLine, OptionsAndMistakes) {
       {{"--join"}, 2, false, "gronka: option '--join' needs a value (see --help)\n"},
       {{"--join", "box:0"}, 2, false, "gronka: invalid value 'box:0' for --join (see --help)\n"},
       {{"--host", "--join", "box"}, 2, false, "gronka: --host and --join exclude each other\n"},
-      {{"--host", "--net-realtime"},
+      {{"--host", "--net-desync-at", "5"},
        2,
        false,
-       "gronka: --net-frames and --net-realtime go with --headless and a game over the network\n"},
+       "gronka: --net-frames, --net-realtime and --net-desync-at go with --headless and a game "
+       "over the network\n"},
   };
   for (const auto& c : cases) {
     const Outcome o = Parse(c.args);
@@ -82,7 +83,8 @@ TEST(CommandLine, HelpListsEveryOptionAndStops) {
   EXPECT_EQ(o.code, 0);
   EXPECT_EQ(o.err, "");
   for (const char* option : {"--help", "--mute", "--record", "--replay", "--headless", "--computer",
-                             "--level", "--host", "--join", "--net-frames", "--net-realtime"})
+                             "--level", "--host", "--join", "--net-frames", "--net-realtime",
+                             "--net-desync-at"})
     EXPECT_NE(o.out.find(option), std::string::npos);
 }
 

@@ -26,11 +26,13 @@ struct Pair {
 
 // Host (computer 1) and joiner (computer 2) play `frames` frames; `relay` between them if given.
 Pair Play(int frames, const net::RelayFaults* faults, const std::string& record,
-          const char* joinVersion = nullptr) {
+          const char* joinVersion = nullptr, std::vector<std::string> hostOptions = {}) {
   const std::string n = std::to_string(frames);
-  auto host = Spawn({Game, "--host", "0", "--headless", "--computer", "1", "--level", "hard",
-                     "--net-frames", n, "--record", record + "-host.grec"},
-                    "host");
+  std::vector<std::string> hostArgs = {Game,           "--host", "0",        "--headless",
+                                       "--computer",   "1",      "--level",  "hard",
+                                       "--net-frames", n,        "--record", record + "-host.grec"};
+  hostArgs.insert(hostArgs.end(), hostOptions.begin(), hostOptions.end());
+  auto host = Spawn(hostArgs, "host");
   const int port = nettest::HostPort(host);
   std::unique_ptr<net::Relay> relay;
   if (faults != nullptr) relay = std::make_unique<net::Relay>(port, *faults);
@@ -99,6 +101,23 @@ TEST(NetPlay, AnotherVersionIsRefusedOnBothSides) {
     EXPECT_NE(err->find("0.0-other"), std::string::npos) << *err;
     EXPECT_NE(err->find("refused"), std::string::npos) << *err;
     EXPECT_EQ(std::count(err->begin(), err->end(), '\n'), 1) << *err;
+  }
+}
+
+TEST(NetPlay, ADesyncStopsBothSidesAndEachWritesItsRecording) {
+  // The host's state goes wrong at frame 50: the hashes of frame 60 differ.
+  const std::string dir = "/tmp/gronka-net-desync-" + std::to_string(getpid());
+  const Pair p = Play(2000, nullptr, dir, nullptr, {"--net-desync-at", "50"});
+  EXPECT_EQ(p.hostCode, 1) << p.hostOut << p.hostErr;
+  EXPECT_EQ(p.joinCode, 1) << p.joinOut << p.joinErr;
+  for (const std::string* err : {&p.hostErr, &p.joinErr}) {
+    const std::string lead = "gronka: desync at frame 60: this side's recording is ";
+    const size_t at = err->find(lead);
+    ASSERT_NE(at, std::string::npos) << *err;
+    const std::string path = err->substr(at + lead.size(), err->find('\n', at) - at - lead.size());
+    int code = -1;
+    EXPECT_NE(Replay(path, &code).find(": ok"), std::string::npos) << path;
+    std::remove(path.c_str());
   }
 }
 
