@@ -17,6 +17,7 @@
 #include "frontend/title.h"
 #include "match/match.h"
 #include "net/lockstep.h"
+#include "net/store.h"
 #include "overlay/overlay.h"
 #include "replay/session.h"
 #include "shell/keyboard.h"
@@ -75,6 +76,7 @@ struct Session {
 
   uint64_t framesPlayed = 0;  // frames of play of this match
   uint64_t stalls = 0, ticks = 0;
+  uint64_t systemBlocks = 0;  // ENet's blocks from the system's allocator when the match began
   uint32_t matchStart = 0;
   int resultCountdown = 0;
   int autoRelease = -1;  // headless: the key pressed for the player, let go at the next frame
@@ -174,10 +176,11 @@ void Service(uint32_t timeoutMs);
 void PrintLine(const char* what) {
   if (!S.settings.headless) return;
   std::printf("net: %s: %" PRIu64 " frames of play, hash %016" PRIx64 ", delay %d, stalls %" PRIu64
-              " in %" PRIu64 " frames, sent %u bytes in %u packets in %u ms\n",
+              " in %" PRIu64 " frames, sent %u bytes in %u packets in %u ms, allocated %" PRIu64
+              " blocks\n",
               what, S.framesPlayed, replay::MatchHash(Match), S.lock.Delay(), S.stalls, S.ticks,
               S.host ? S.host->totalSentData : 0, S.host ? S.host->totalSentPackets : 0,
-              enet_time_get() - S.matchStart);
+              enet_time_get() - S.matchStart, SystemBlocks() - S.systemBlocks);
   std::fflush(stdout);
 }
 
@@ -411,6 +414,7 @@ void BeginMatch() {
   S.autoRelease = -1;
   S.applied[0] = S.applied[1] = 0;
   S.framesPlayed = S.stalls = S.ticks = 0;
+  S.systemBlocks = SystemBlocks();
   S.escapeSent = false;
   S.resultCountdown = 0;
   if (S.settings.headless) {
@@ -661,7 +665,9 @@ std::string GameVersion() {
 bool Start(const Settings& settings) {
   S.settings = settings;
   S.version = GameVersion();
-  if (enet_initialize() != 0) {
+  // ENet's packets and commands come from a fixed store: a match allocates nothing per frame.
+  const ENetCallbacks memory{StoreAlloc, StoreFree, nullptr};
+  if (enet_initialize_with_callbacks(ENET_VERSION, &memory) != 0) {
     std::fprintf(stderr, "gronka: the network could not be started\n");
     return false;
   }

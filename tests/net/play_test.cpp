@@ -63,6 +63,9 @@ void ExpectSameEverywhere(const Pair& p, int frames, const std::string& record) 
   const std::string hash = Field(p.hostOut, "hash ");
   EXPECT_EQ(hash.size(), 16u);
   EXPECT_EQ(hash, Field(p.joinOut, "hash "));
+  // ENet's memory during the match comes from the fixed store.
+  EXPECT_EQ(Field(p.hostOut, "allocated "), "0");
+  EXPECT_EQ(Field(p.joinOut, "allocated "), "0");
   int hostCode = -1, joinCode = -1;
   const std::string hostReplay = Replay(record + "-host.grec", &hostCode);
   const std::string joinReplay = Replay(record + "-join.grec", &joinCode);
