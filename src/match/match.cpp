@@ -66,6 +66,12 @@ Match::FrameOutcome Match::PlayFrame() {
 }
 
 void Match::RunMatch() {
+  // Every match starts alike, whatever the match before left: the frame parity (which decides the
+  // frames a held fire key fires on) and the last item's place and kind. Two machines playing over
+  // the network, one of which has played matches before, must begin in the same state.
+  FrameParity = 0;
+  itemX = itemY = itemZ = 0;
+  itemType = 0;
   for (;;) {
     SetupRound();
     PlayIntro();

@@ -62,11 +62,13 @@ size_t Encode(const Message& m, uint8_t* out) {
   } else if (m.kind == Kind::Start) {
     w.U32(m.randomState);
     w.Byte(m.delay);
+    w.Byte(m.match);
   } else if (m.kind == Kind::Inputs) {
     w.U32(m.tick);
     w.U32(m.wanted);
     w.Byte(m.count);
     for (int i = 0; i < m.count && i < MaxWords; ++i) w.U16(m.words[i]);
+    w.Byte(m.match);
   } else if (m.kind == Kind::Hash) {
     w.U32(m.tick);
     w.U64(m.hash);
@@ -102,6 +104,7 @@ bool Decode(const uint8_t* data, size_t size, Message* out) {
     m.randomState = r.U32();
     m.delay = r.Byte();
     if (!delayOk(m.delay)) return false;
+    m.match = r.Byte();
   } else if (m.kind == Kind::Inputs) {
     m.tick = r.U32();
     m.wanted = r.U32();
@@ -110,6 +113,7 @@ bool Decode(const uint8_t* data, size_t size, Message* out) {
     // The frame numbers of a match stay far below the end of their range.
     if (m.tick > UINT32_MAX / 2 || m.wanted > UINT32_MAX / 2) return false;
     for (int i = 0; i < m.count; ++i) m.words[i] = r.U16();
+    m.match = r.Byte();
   } else if (m.kind == Kind::Hash) {
     m.tick = r.U32();
     m.hash = r.U64();

@@ -9,7 +9,7 @@
 
 namespace net {
 
-constexpr uint16_t ProtocolVersion = 1;
+constexpr uint16_t ProtocolVersion = 2;
 constexpr uint16_t DefaultPort = 27315;
 constexpr int MinDelay = 2, MaxDelay = 8;  // input delay in frames
 constexpr int MaxWords = 32;               // input words in one packet
@@ -44,6 +44,9 @@ struct Message {
   uint8_t count = 0;                 // Inputs: 0..MaxWords
   Word words[MaxWords] = {};         // Inputs
   uint64_t hash = 0;                 // Hash
+  // Start, Inputs: the match's number (counted by the host, wrapping), so that the last words of
+  // one match, still on their way, are not taken for the next one's.
+  uint8_t match = 0;
 };
 
 // Writes the message's bytes into `out` (MaxPacket bytes at least); returns their number.

@@ -62,6 +62,7 @@ struct Session {
   bool localReady = false, remoteReady = false;
   bool startPending = false;
   uint32_t startState = 0;
+  uint8_t match = 0, startMatch = 0;  // the match being played or last played; the one to begin
   bool seedRecorded = false;
   int delay = MinDelay, pendingDelay = 0;
 
@@ -125,6 +126,7 @@ void SendVersion(Kind kind) {
 void SendInputs() {
   Message m;
   S.lock.FillInputs(&m);
+  m.match = S.match;
   if (m.count > 0 || m.wanted > 0) Send(m, ChannelInputs, false);
   enet_host_flush(S.host);
   S.lastSend = enet_time_get();
@@ -313,8 +315,12 @@ void Handle(const Message& m) {
       S.startPending = true;
       S.startState = m.randomState;
       S.delay = m.delay;
+      S.startMatch = m.match;
       return;
     case Kind::Inputs:
+      // Words of an earlier match may still arrive after the next one began: they are old, not
+      // hostile. The other side sends the ones still wanted again.
+      if (m.match != S.match) return;
       if ((S.state == State::Playing || S.state == State::Connected) && !S.lock.Take(m)) Hostile();
       return;
     case Kind::Hash: {
@@ -400,7 +406,8 @@ void Linger(uint32_t ms) {
   }
 }
 
-void BeginMatch() {
+void BeginMatch(uint8_t match) {
+  S.match = match;
   // START on the title menu: the cursor is taken there from wherever it stands, then selected.
   const uint64_t wait = WaitCount - 1;
   if (TitleMenu.cursor == 1) Dispatch(true, PlayerKey(0, RoleUp), wait);
@@ -512,7 +519,7 @@ void OnWait(uint64_t wait) {
   if (Match.groundFrame == nullptr) {
     // Esc has taken both machines out of the match at the same frame.
     S.state = State::Connected;
-    SetStatus("CONNECTED: START FOR ANOTHER MATCH");
+    SetStatus("CONNECTED: START AGAIN");
     PrintLine("ended");
     S.tailUntil = enet_time_get() + TailMs;
     if (S.settings.headless) {
@@ -617,14 +624,15 @@ void OnTitleMenu() {
     m.kind = Kind::Start;
     m.randomState = RandomStateNow();
     m.delay = static_cast<uint8_t>(S.delay);
+    m.match = static_cast<uint8_t>(S.match + 1);
     Send(m, ChannelControl, true);
     enet_host_flush(S.host);
-    BeginMatch();
+    BeginMatch(m.match);
   } else if (!S.settings.host && S.startPending) {
     SeedRandom(S.startState);
     if (!S.seedRecorded) replay::SetRecordedSeed(S.startState);
     S.seedRecorded = true;
-    BeginMatch();
+    BeginMatch(S.startMatch);
   }
 }
 

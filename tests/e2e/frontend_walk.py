@@ -103,7 +103,7 @@ def parse_xwd(data):
 
 
 class Game:
-    def __init__(self, binary, display, workdir, shots_dir, label):
+    def __init__(self, binary, display, workdir, shots_dir, label, args=()):
         self.display, self.shots_dir, self.label = display, shots_dir, label
         self.env = dict(os.environ, DISPLAY=display, SDL_VIDEODRIVER="x11")
         # Under the sanitizers: what the system's message bus library keeps at exit is not ours.
@@ -111,7 +111,7 @@ class Game:
         with open(suppressions, "w") as f:
             f.write("leak:libdbus-1.so\n")
         self.env["LSAN_OPTIONS"] = "suppressions=" + suppressions
-        self.proc = subprocess.Popen([binary], cwd=workdir, env=self.env,
+        self.proc = subprocess.Popen([binary, *args], cwd=workdir, env=self.env,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.window = None
         self.shot_number = 0
@@ -124,7 +124,8 @@ class Game:
         while time.time() < deadline:
             if self.proc.poll() is not None:
                 return False
-            r = self.x("xdotool", "search", "--onlyvisible", "--name", "^GRONKA")
+            r = self.x("xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.proc.pid),
+                       "--name", "^GRONKA")
             ids = r.stdout.decode().split()
             if ids:
                 self.window = ids[-1]

@@ -9,7 +9,7 @@ pass() { echo "ok: $*"; }
 find_window() {
   local pid=$1 id
   for _ in $(seq 300); do
-    id=$(xdotool search --onlyvisible --pid "$pid" --name '^GRONKA ' 2>/dev/null | head -1) ||
+    id=$(xdotool search --all --onlyvisible --pid "$pid" --name '^GRONKA ' 2>/dev/null | head -1) ||
       true
     [ -n "$id" ] && { echo "$id"; return 0; }
     kill -0 "$pid" 2>/dev/null || return 1

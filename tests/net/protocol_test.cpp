@@ -26,6 +26,7 @@ TEST(NetProtocol, MessagesComeBackAsTheyWent) {
   inputs.kind = Kind::Inputs;
   inputs.tick = 0x01020304;
   inputs.wanted = 77;
+  inputs.match = 9;
   inputs.count = MaxWords;
   for (int i = 0; i < MaxWords; ++i) inputs.words[i] = static_cast<Word>(0x8001 + 3 * i);
   Message hash;
@@ -36,6 +37,7 @@ TEST(NetProtocol, MessagesComeBackAsTheyWent) {
   start.kind = Kind::Start;
   start.randomState = 0xDEADBEEF;
   start.delay = MaxDelay;
+  start.match = 200;
   Message desync = hash;
   desync.kind = Kind::Desync;
   for (const Message& m : {hello, inputs, hash, start, desync}) {

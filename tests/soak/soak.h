@@ -379,6 +379,7 @@ class Player {
     if (!inMatch_) {
       inMatch_ = true;
       ++report_.matches;
+      parity_ = FrameParity;  // each match starts its parity afresh
     }
     const bool intro = Match.itemActive == 0;
     if (intro && !inIntro_) ++report_.rounds;
