@@ -41,7 +41,7 @@ Pair Play(int frames, const net::RelayFaults* faults, const std::string& record,
                      "--computer", "2", "--net-frames", n, "--record", record + "-join.grec"},
                     "join", joinVersion);
   Pair p;
-  p.joinCode = Wait(join, 120);
+  p.joinCode = Wait(join, 240);
   p.hostCode = Wait(host, 10);
   p.hostOut = Text(host.out), p.joinOut = Text(join.out);
   p.hostErr = Text(host.err), p.joinErr = Text(join.err);
@@ -90,8 +90,8 @@ TEST(NetPlay, TwoThousandFramesOnLoopbackEndEqualAndReplay) {
 TEST(NetPlay, ThroughDelayDropAndReorderTheStateStaysEqual) {
   const std::string record = "/tmp/gronka-net-relay-" + std::to_string(getpid());
   const net::RelayFaults faults{100, 10, 10};
-  const Pair p = Play(600, &faults, record);
-  ExpectSameEverywhere(p, 600, record);
+  const Pair p = Play(2000, &faults, record);
+  ExpectSameEverywhere(p, 2000, record);
   // 100 ms each way: more than a LAN's delay.
   EXPECT_GE(std::stoi(Field(p.hostOut, "delay ")), 4);
 }
