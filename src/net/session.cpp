@@ -517,8 +517,10 @@ void OnWait(uint64_t wait) {
     SendInputs();
   if (S.state != State::Playing) return;
   if (Match.groundFrame == nullptr) {
-    // Esc has taken both machines out of the match at the same frame.
+    // Esc has taken both machines out of the match at the same frame. This wait is the title
+    // menu's already: START pressed during it asks the other side too.
     S.state = State::Connected;
+    S.lastMenuWait = wait;
     SetStatus("CONNECTED: START AGAIN");
     PrintLine("ended");
     S.tailUntil = enet_time_get() + TailMs;
