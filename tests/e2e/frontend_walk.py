@@ -341,9 +341,11 @@ def second_run(binary, display, workdir, shots_dir):
         game.close()
 
 
-def main():
+def run_all(doc, prefix, runs):
+    """The command line of an end-to-end script: each run gets the binary, a private X server and
+    a working directory of its own (so that the runs' option.dat is not the player's)."""
     if len(sys.argv) < 2:
-        print(__doc__)
+        print(doc)
         return 2
     binary = os.path.abspath(sys.argv[1])
     home = os.path.dirname(binary)
@@ -355,14 +357,13 @@ def main():
             print("FAIL: %s is not installed" % tool)
             return 1
 
-    workdir = tempfile.mkdtemp(prefix="gronka-walk-")
+    workdir = tempfile.mkdtemp(prefix=prefix)
     try:
         with xserver.xvfb() as display:
-            # A working directory of its own, so that the walk's option.dat is not the player's.
             os.symlink(os.path.join(home, "data"), os.path.join(workdir, "data"))
             os.symlink(os.path.join(home, "pal.bmp"), os.path.join(workdir, "pal.bmp"))
-            first_run(binary, display, workdir, shots_dir)
-            second_run(binary, display, workdir, shots_dir)
+            for run in runs:
+                run(binary, display, workdir, shots_dir)
     finally:
         shutil.rmtree(workdir, ignore_errors=True)
     print("%d failure(s)" % len(failures))
@@ -370,4 +371,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_all(__doc__, "gronka-walk-", [first_run, second_run]))

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Two real game windows play over the loopback address under Xvfb, the way two people would.
 
-1. A host waits on the title menu; a joiner connects and the match begins on both at once; Esc pressed on the joiner's
-   keyboard takes both back to the title menu.
-2. START on both begins a second match; the host's process is stopped, so the joiner stalls waiting for its keys: the
-   joiner's window still answers, and a right click ends it at once. The host, let go again, shows
-   the title menu with the other player gone and waits for the next one.
+1. A host waits on the title menu; a joiner connects and the match begins on both at once; Esc
+   pressed on the joiner's keyboard takes both back to the title menu.
+2. START on both begins a second match; the host's process is stopped, so the joiner stalls
+   waiting for its keys: the joiner's window still answers, and a right click ends it at once.
+   The host, let go again, shows the title menu with the other player gone and waits for the
+   next one.
 3. A new joiner connects to the same host and a match begins at once; the joiner is stopped, the host
    stalls, and Pause on the host's keyboard ends it at once.
 
@@ -14,16 +15,13 @@ The binary's directory must hold data/ and pal.bmp. Needs Xvfb, xdotool, xwd and
 """
 
 import os
-import shutil
 import signal
 import socket
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import frontend_walk as walk  # noqa: E402
-import xserver  # noqa: E402
 
 check = walk.check
 
@@ -89,12 +87,16 @@ def run(binary, display, workdir, shots_dir):
     port = str(free_udp_port())
     host = walk.Game(binary, display, workdir, shots_dir, "host", ["--host", port])
     join = second = None
+
+    def joiner(label):
+        game = walk.Game(binary, display, workdir, shots_dir, label, ["--join", "127.0.0.1:" + port])
+        return game, open_window(game, 400, label)
+
     try:
         if not open_host(host):
             return
-        join = walk.Game(binary, display, workdir, shots_dir, "joiner",
-                         ["--join", "127.0.0.1:" + port])
-        if not open_window(join, 400, "joiner"):
+        join, ok = joiner("joiner")
+        if not ok:
             return
         # 1. Esc on one keyboard ends the match on both machines.
         if not start_match(host, join, "first-match", press_start=False):
@@ -120,9 +122,8 @@ def run(binary, display, workdir, shots_dir):
         check(shot is not None and on_menu(shot), "the host goes back to the title menu")
 
         # 3. The next player joins the same host; a stall there, and Pause ends the host.
-        second = walk.Game(binary, display, workdir, shots_dir, "joiner2",
-                           ["--join", "127.0.0.1:" + port])
-        if not open_window(second, 400, "second joiner"):
+        second, ok = joiner("joiner2")
+        if not ok:
             return
         if not start_match(host, second, "third-match", press_start=False):
             return
@@ -148,30 +149,5 @@ def run(binary, display, workdir, shots_dir):
                 game.close()
 
 
-def main():
-    if len(sys.argv) < 2:
-        print(__doc__)
-        return 2
-    binary = os.path.abspath(sys.argv[1])
-    home = os.path.dirname(binary)
-    shots_dir = sys.argv[2] if len(sys.argv) > 2 else None
-    if shots_dir:
-        os.makedirs(shots_dir, exist_ok=True)
-    for tool in ("Xvfb", "xdotool", "xwd", "xwininfo"):
-        if not shutil.which(tool):
-            print("FAIL: %s is not installed" % tool)
-            return 1
-    workdir = tempfile.mkdtemp(prefix="gronka-net-play-")
-    try:
-        with xserver.xvfb() as display:
-            os.symlink(os.path.join(home, "data"), os.path.join(workdir, "data"))
-            os.symlink(os.path.join(home, "pal.bmp"), os.path.join(workdir, "pal.bmp"))
-            run(binary, display, workdir, shots_dir)
-    finally:
-        shutil.rmtree(workdir, ignore_errors=True)
-    print("%d failure(s)" % len(walk.failures))
-    return 1 if walk.failures else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(walk.run_all(__doc__, "gronka-net-play-", [run]))
