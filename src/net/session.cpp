@@ -32,12 +32,11 @@ namespace net {
 namespace {
 
 constexpr uint32_t FrameMs = 50;
-constexpr uint32_t LossMs = 3000;  // no packet for this long: the connection is lost
-constexpr uint32_t ResendMs = 20;  // a stalled machine sends its words again this often
-constexpr uint32_t ShowEndMs = 2000;
-constexpr uint32_t TailMs = 1000;  // the last words of a match go out again for this long  // how
-                                   // long the line that ended a match stands
-constexpr int ResultFrames = 30;   // headless: frames on the result screen before fire
+constexpr uint32_t LossMs = 3000;     // no packet for this long: the connection is lost
+constexpr uint32_t ResendMs = 20;     // a stalled machine sends its words again this often
+constexpr uint32_t ShowEndMs = 2000;  // how long the line that ended a match stands
+constexpr uint32_t TailMs = 1000;     // the last words of a match go out again for this long
+constexpr int ResultFrames = 30;      // headless: frames on the result screen before fire
 constexpr uint8_t ChannelControl = 0, ChannelInputs = 1;
 constexpr uint32_t LeftData = 1;  // disconnection data: the other player quit
 constexpr int KeyBits = 8;        // the seven keys of a player and Esc
@@ -49,9 +48,8 @@ struct Session {
   ENetHost* host = nullptr;
   ENetPeer* peer = nullptr;
   ENetAddress hostAddress{};  // to join
-  uint32_t lastHeard = 0;
-  uint32_t tailUntil = 0;  // after a match: its last words are sent again until then     // when
-                           // the other side was last heard from (ENet's clock)
+  uint32_t lastHeard = 0;     // when the other side was last heard from (ENet's clock)
+  uint32_t tailUntil = 0;     // after a match: its last words are sent again until then
   State state = State::Waiting;
   std::string version;
   char status[64] = {};
