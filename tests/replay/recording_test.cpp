@@ -62,6 +62,7 @@ TEST(RecordingTest, RefusesDamagedFiles) {
       {"bad event kind", events + 2, 2},
       {"event after the end", events + 14, 0},
       {"bad round winner", good.size() - 21, 3},
+      {"truncated rounds", good.size() - 22, 3},
       {"truncated header", 9, -1},
       {"bad event count", events, -1},
       {"truncated round", good.size() - 1, -1},
