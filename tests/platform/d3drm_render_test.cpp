@@ -249,6 +249,9 @@ TEST(MeshTest, PreparationWorksOutNormalsAndRefusesBadIndices) {
   // The ridge's vertex normals are the normalised sum of both faces: straight up.
   EXPECT_NEAR(mb->shadeNormal[0].y, 1, 1e-6f);
   EXPECT_NEAR(mb->shadeNormal[3].z, -h, 1e-6f);
+  // The sphere that culls it: around the middle of its box, through its farthest corners.
+  EXPECT_NEAR(mb->center.y, 0.5f, 1e-6f);
+  EXPECT_NEAR(mb->radius, std::sqrt(1.5f), 1e-4f);
 
   mb->mesh.faceIndices[2] = 6;  // past the last vertex
   mb->Prepare();
