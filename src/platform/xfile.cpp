@@ -636,7 +636,8 @@ bool ParseXFile(std::string_view text, XMesh& out, std::string* error) {
   out = XMesh{};
   Parser parser(text);
   XMesh mesh;
-  if (!parser.Run(mesh)) {
+  // Any error recorded fails the file, even where a caller went on after it.
+  if (!parser.Run(mesh) || !parser.Error().empty()) {
     if (error) *error = parser.Error();
     return false;
   }
