@@ -40,7 +40,7 @@ struct Glyph {
   std::vector<uint8_t> mask;  // width x rows, 1 where the glyph covers the pixel
 };
 
-// The glyph of a code point in that face and size; an empty one when the spec has no face.
+// The glyph of a code point in that face and size; an empty one when the sizing has no face.
 const Glyph& GlyphOf(const FontSpec& sizing, uint32_t codepoint);
 
 // Next code point of a UTF-8 text; malformed sequences give U+FFFD and move on by one byte.
