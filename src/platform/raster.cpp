@@ -682,38 +682,62 @@ void StepLine(const RasterTarget& t, const LineSteps& s, uint32_t pixel) {
   }
 }
 
-// A line with both ends inside the clip rectangle (which starts at or after 0, so truncation is
-// the floor): no cutting, every step inside. The steps are the general way's exactly: there the
-// depth at the end, a.invZ plus the difference in double, is b.invZ itself.
-void ShortLine(const RasterTarget& t, const RasterVertex& a, const RasterVertex& b,
-               uint32_t pixel) {
-  const int x0 = static_cast<int>(a.x), y0 = static_cast<int>(a.y);
-  const int spanX = static_cast<int>(b.x) - x0, spanY = static_cast<int>(b.y) - y0;
-  const int absX = spanX < 0 ? -spanX : spanX, absY = spanY < 0 ? -spanY : spanY;
-  const bool xMajor = absX >= absY;
-  const int steps = xMajor ? absX : absY;
-  const int minorSpan = xMajor ? spanY : spanX;
-  if (steps == 0) {
-    // One pixel: the nearer of the two ends.
-    const float z = a.invZ > b.invZ ? a.invZ : b.invZ;
-    float* d = t.depth + y0 * t.depthPitch + x0;
-    if (z > *d) {
-      *d = z;
-      t.color[y0 * t.colorPitch + x0] = pixel;
-    }
-    return;
-  }
-  const int64_t minorStep = static_cast<int64_t>(double(minorSpan) * 4294967296.0 / steps);
-  const float zStep = static_cast<float>((double(b.invZ) - a.invZ) / steps);
+// Steps from the pixel of (sx, sy) to the pixel of (ex, ey), depths sz to ez, drawing the steps
+// inside the clip rectangle. Every coordinate lies within the guard band; with kInClip, both ends
+// lie inside the clip rectangle (which starts at or after 0), where nothing needs clipping and
+// truncation is the floor.
+template <bool kInClip>
+void StepSegment(const RasterTarget& t, double sx, double sy, double ex, double ey, double sz,
+                 double ez, uint32_t pixel) {
+  // Step from the start pixel to the end pixel along the major axis, one pixel per step; the minor
+  // coordinate is the rounded straight line between the two pixels (32.32 fixed point).
+  // The band keeps every coordinate well inside the range of int.
+  auto floorOf = [](double v) {
+    const int i = static_cast<int>(v);
+    return !kInClip && i > v ? i - 1 : i;
+  };
+  const int x0 = floorOf(sx), y0 = floorOf(sy), x1 = floorOf(ex), y1 = floorOf(ey);
+  const int spanX = x1 - x0, spanY = y1 - y0;
+  const bool xMajor = std::abs(spanX) >= std::abs(spanY);
+  const int steps = xMajor ? std::abs(spanX) : std::abs(spanY);
   const int major0 = xMajor ? x0 : y0, minor0 = xMajor ? y0 : x0;
   const int majorDir = (xMajor ? spanX : spanY) < 0 ? -1 : 1;
-  const LineSteps line{
-      major0,    majorDir, 0,    0, 0, steps, (int64_t(minor0) << 32) + (int64_t(1) << 31),
-      minorStep, a.invZ,   zStep};
+  const int minorSpan = xMajor ? spanY : spanX;
+  const int majorLo = xMajor ? t.clipLeft : t.clipTop,
+            majorHi = xMajor ? t.clipRight : t.clipBottom;
+  const int minorLo = xMajor ? t.clipTop : t.clipLeft,
+            minorHi = xMajor ? t.clipBottom : t.clipRight;
+
+  // Only the steps whose major coordinate lies inside the clip rectangle.
+  int kFirst = 0, kLast = steps;
+  if (kInClip) {
+  } else if (majorDir > 0) {
+    if (major0 < majorLo) kFirst = majorLo - major0;
+    if (major0 + steps >= majorHi) kLast = majorHi - 1 - major0;
+  } else {
+    if (major0 >= majorHi) kFirst = major0 - (majorHi - 1);
+    if (major0 - steps < majorLo) kLast = major0 - majorLo;
+  }
+  if (kFirst > kLast) return;
+  // The minor coordinate never leaves the range between the end pixels' ones.
+  const bool minorInside = kInClip || (std::min(minor0, minor0 + minorSpan) >= minorLo &&
+                                       std::max(minor0, minor0 + minorSpan) < minorHi);
+
+  // The quotient of minorSpan * 2^32 by steps, truncated. Both are exact doubles, the quotient is
+  // at most 2^32 in magnitude (its rounding error at most 2^-21) and, unless whole, at least
+  // 1 / steps from a whole number, so the truncated double quotient is the exact one.
+  const int64_t minorStep =
+      steps > 0 ? static_cast<int64_t>(double(minorSpan) * 4294967296.0 / steps) : 0;
+  const int64_t minorAcc = (int64_t(minor0) << 32) + (int64_t(1) << 31) + minorStep * kFirst;
+  const float zStep = steps > 0 ? static_cast<float>((ez - sz) / steps) : 0.0f;
+  // A line that stays within one pixel takes the nearer of its two ends.
+  const float zStart = steps > 0 ? static_cast<float>(sz) : static_cast<float>(sz > ez ? sz : ez);
+  const LineSteps line{major0, majorDir, minorLo,   minorHi, kFirst,
+                       kLast,  minorAcc, minorStep, zStart,  zStep};
   if (xMajor)
-    StepLine<true, true>(t, line, pixel);
+    minorInside ? StepLine<true, true>(t, line, pixel) : StepLine<true, false>(t, line, pixel);
   else
-    StepLine<false, true>(t, line, pixel);
+    minorInside ? StepLine<false, true>(t, line, pixel) : StepLine<false, false>(t, line, pixel);
 }
 
 }  // namespace
@@ -745,11 +769,11 @@ void RasterLine(const RasterTarget& target, const RasterVertex& a, const RasterV
         Finite(b.invZ))) {
     return;
   }
-  // Most lines of a wireframe are a few pixels long and lie inside the clip rectangle: they take
-  // a short way to the same pixels and depths as the general one below.
+  // Most lines of a wireframe are a few pixels long and lie inside the clip rectangle: nothing to
+  // cut.
   if (a.x >= t.clipLeft && a.x < t.clipRight && b.x >= t.clipLeft && b.x < t.clipRight &&
       a.y >= t.clipTop && a.y < t.clipBottom && b.y >= t.clipTop && b.y < t.clipBottom) {
-    ShortLine(t, a, b, pixel);
+    StepSegment<true>(t, a.x, a.y, b.x, b.y, a.invZ, b.invZ, pixel);
     return;
   }
   // Cut the segment to the guard band (Liang-Barsky). A cut point takes the band's edge exactly
@@ -797,52 +821,5 @@ void RasterLine(const RasterTarget& target, const RasterVertex& a, const RasterV
   const double dz = double(b.invZ) - a.invZ;
   const double sz = a.invZ + t0 * dz, ez = a.invZ + t1 * dz;
 
-  // Step from the start pixel to the end pixel along the major axis, one pixel per step; the minor
-  // coordinate is the rounded straight line between the two pixels (32.32 fixed point).
-  // The band keeps every coordinate well inside the range of int.
-  auto floorOf = [](double v) {
-    const int i = static_cast<int>(v);
-    return i > v ? i - 1 : i;
-  };
-  const int x0 = floorOf(sx), y0 = floorOf(sy), x1 = floorOf(ex), y1 = floorOf(ey);
-  const int spanX = x1 - x0, spanY = y1 - y0;
-  const bool xMajor = std::abs(spanX) >= std::abs(spanY);
-  const int steps = xMajor ? std::abs(spanX) : std::abs(spanY);
-  const int major0 = xMajor ? x0 : y0, minor0 = xMajor ? y0 : x0;
-  const int majorDir = (xMajor ? spanX : spanY) < 0 ? -1 : 1;
-  const int minorSpan = xMajor ? spanY : spanX;
-  const int majorLo = xMajor ? t.clipLeft : t.clipTop,
-            majorHi = xMajor ? t.clipRight : t.clipBottom;
-  const int minorLo = xMajor ? t.clipTop : t.clipLeft,
-            minorHi = xMajor ? t.clipBottom : t.clipRight;
-
-  // Only the steps whose major coordinate lies inside the clip rectangle.
-  int kFirst = 0, kLast = steps;
-  if (majorDir > 0) {
-    if (major0 < majorLo) kFirst = majorLo - major0;
-    if (major0 + steps >= majorHi) kLast = majorHi - 1 - major0;
-  } else {
-    if (major0 >= majorHi) kFirst = major0 - (majorHi - 1);
-    if (major0 - steps < majorLo) kLast = major0 - majorLo;
-  }
-  if (kFirst > kLast) return;
-  // The minor coordinate never leaves the range between the end pixels' ones.
-  const bool minorInside = std::min(minor0, minor0 + minorSpan) >= minorLo &&
-                           std::max(minor0, minor0 + minorSpan) < minorHi;
-
-  // The quotient of minorSpan * 2^32 by steps, truncated. Both are exact doubles, the quotient is
-  // at most 2^32 in magnitude (its rounding error at most 2^-21) and, unless whole, at least
-  // 1 / steps from a whole number, so the truncated double quotient is the exact one.
-  const int64_t minorStep =
-      steps > 0 ? static_cast<int64_t>(double(minorSpan) * 4294967296.0 / steps) : 0;
-  const int64_t minorAcc = (int64_t(minor0) << 32) + (int64_t(1) << 31) + minorStep * kFirst;
-  const float zStep = steps > 0 ? static_cast<float>((ez - sz) / steps) : 0.0f;
-  // A line that stays within one pixel takes the nearer of its two ends.
-  const float zStart = steps > 0 ? static_cast<float>(sz) : static_cast<float>(sz > ez ? sz : ez);
-  const LineSteps line{major0, majorDir, minorLo,   minorHi, kFirst,
-                       kLast,  minorAcc, minorStep, zStart,  zStep};
-  if (xMajor)
-    minorInside ? StepLine<true, true>(t, line, pixel) : StepLine<true, false>(t, line, pixel);
-  else
-    minorInside ? StepLine<false, true>(t, line, pixel) : StepLine<false, false>(t, line, pixel);
+  StepSegment<false>(t, sx, sy, ex, ey, sz, ez, pixel);
 }
