@@ -162,6 +162,8 @@ class Game:
 
     def key(self, name, hold=0.15):
         # Held for a while: a press and release within one pass of a menu loop would be lost.
+        # Keys go to the window under the pointer.
+        self.x("xdotool", "mousemove", "--window", self.window, "10", "10")
         self.x("xdotool", "windowfocus", self.window)
         self.x("xdotool", "keydown", name)
         time.sleep(hold)

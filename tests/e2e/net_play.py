@@ -58,16 +58,10 @@ def open_host(game):
     return check(menu is not None and on_menu(menu), "host: the title menu appears")
 
 
-def press(game, key):
-    # Keys go to the window under the pointer.
-    game.x("xdotool", "mousemove", "--window", game.window, "160", "120")
-    game.key(key)
-
-
 def start_match(host, join, what, press_start=True):
     if press_start:
-        press(host, "z")
-        press(join, "z")
+        host.key("z")
+        join.key("z")
     ok = True
     for game in (host, join):
         shot = game.wait_for(in_match, 30, what)
@@ -102,7 +96,7 @@ def run(binary, display, workdir, shots_dir):
         if not start_match(host, join, "first-match", press_start=False):
             return
         time.sleep(1)
-        press(join, "Escape")
+        join.key("Escape")
         for game in (host, join):
             shot = game.wait_for(on_menu, 10, "after-esc")
             check(shot is not None and on_menu(shot),
@@ -130,7 +124,7 @@ def run(binary, display, workdir, shots_dir):
         os.kill(second.proc.pid, signal.SIGSTOP)
         time.sleep(0.5)
         check(still(host, 1.0), "the host stalls while the joiner is stopped: its picture stands")
-        press(host, "Pause")
+        host.key("Pause")
         code = host.wait_exit(5)
         check(code is not None, "Pause ends the stalled host (exit code %s)" % code)
         os.kill(second.proc.pid, signal.SIGCONT)
