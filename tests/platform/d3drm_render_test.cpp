@@ -253,6 +253,10 @@ TEST(MeshTest, PreparationWorksOutNormalsAndRefusesBadIndices) {
   EXPECT_NEAR(mb->center.y, 0.5f, 1e-6f);
   EXPECT_NEAR(mb->radius, std::sqrt(1.5f), 1e-4f);
 
+  mb->mesh.faceStart = {0, 2, 8};  // a face of two corners
+  mb->Prepare();
+  EXPECT_FALSE(mb->drawable);
+  mb->mesh.faceStart = {0, 4, 8};
   mb->mesh.faceIndices[2] = 6;  // past the last vertex
   mb->Prepare();
   EXPECT_FALSE(mb->drawable);

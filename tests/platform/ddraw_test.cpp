@@ -101,8 +101,9 @@ TEST_F(SurfaceTest, ColourFillAndCopyClipToBothSurfaces) {
     }
 
   // Bad requests are refused and change nothing.
-  RECT inverted{3, 3, 1, 1};
+  RECT inverted{3, 3, 1, 1}, backwards{3, 0, 1, 4};  // reversed both ways; across only
   EXPECT_NE(dst->Blt(&inverted, src, nullptr, 0, nullptr), DD_OK);
+  EXPECT_EQ(dst->Blt(nullptr, src, &backwards, 0, nullptr), DDERR_INVALIDPARAMS);
   EXPECT_NE(dst->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, nullptr), DD_OK);
   RECT thin{0, 0, 0, 4};  // an empty source copies nothing
   EXPECT_EQ(dst->Blt(nullptr, src, &thin, 0, nullptr), DD_OK);
