@@ -287,6 +287,12 @@ TEST_F(GamepadTest, AHeldDirectionRepeatsLikeTheKeyboardByTheClock) {
   a.Button(SDL_CONTROLLER_BUTTON_DPAD_DOWN, false);
   EXPECT_EQ(Pump(), Keys{Up(K(0, PadDown))});
   ExpectWholeWait();
+  // Up, the first of the directions, repeats too.
+  b.Button(SDL_CONTROLLER_BUTTON_DPAD_UP, true);
+  EXPECT_EQ(Pump(), Keys{Down(K(1, PadUp))});
+  const DWORD held = timeGetTime();
+  WaitMessageTimeout(2 * GamepadRepeatDelay);
+  EXPECT_EQ(timeGetTime(), held + GamepadRepeatDelay);
 }
 
 }  // namespace
