@@ -285,6 +285,10 @@ TEST(RasterLines, ClippingKeepsThePixelsOfTheWholeLine) {
         ASSERT_EQ(part.Written(x, y), x >= 8 && x < 31 && y >= 5 && y < 27 && whole.Written(x, y))
             << x << "," << y;
   }
+  Canvas edge(40, 40);  // an end on the clip rectangle's right edge lies outside it
+  edge.Clip(8, 5, 31, 27);
+  RasterLine(edge.target, V(31, 10.5f), V(20.5f, 10.5f), 7);
+  EXPECT_TRUE(edge.WrittenOnlyInside(8, 5, 31, 27));
   Canvas h(16, 16);  // both ends are drawn
   RasterLine(h.target, V(2.5f, 3.5f), V(9.5f, 3.5f), 7);
   EXPECT_EQ(h.CountWritten(), 8);

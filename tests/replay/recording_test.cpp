@@ -54,18 +54,12 @@ TEST(RecordingTest, RefusesDamagedFiles) {
   };
   const size_t events = 18;  // the event count's byte
   const Damage damages[] = {
-      {"not a recording (bad magic)", 0, 'g'},
-      {"unsupported recording version", 8, 2},
-      {"settings out of range", 11, 2},
-      {"settings out of range", 13, 4},
-      {"truncated events", events, 100},
-      {"bad event kind", events + 2, 2},
-      {"event after the end", events + 14, 0},
-      {"bad round winner", good.size() - 21, 3},
-      {"truncated rounds", good.size() - 22, 3},
-      {"truncated header", 9, -1},
-      {"bad event count", events, -1},
-      {"truncated round", good.size() - 1, -1},
+      {"not a recording (bad magic)", 0, 'g'},   {"unsupported recording version", 8, 2},
+      {"settings out of range", 11, 2},          {"settings out of range", 13, 4},
+      {"truncated events", events, 100},         {"bad event kind", events + 2, 2},
+      {"event after the end", events + 14, 0},   {"bad round winner", good.size() - 21, 3},
+      {"truncated rounds", good.size() - 22, 3}, {"truncated header", 9, -1},
+      {"bad event count", events, -1},           {"truncated round", good.size() - 1, -1},
   };
   for (const Damage& d : damages) {
     std::vector<uint8_t> bytes = good;
@@ -90,6 +84,8 @@ TEST(RecordingTest, RefusesDamagedFiles) {
   why.clear();
   EXPECT_FALSE(replay::ReadRecordingFile("no-such-dir/a.grec", &r, &why));
   EXPECT_EQ(why, "cannot be opened");
+  EXPECT_FALSE(replay::ReadRecordingFile(testing::TempDir(), &r, &why));  // a directory
+  EXPECT_EQ(why, "cannot be read");
   std::vector<uint8_t> longer = good;
   longer.push_back(0);
   EXPECT_FALSE(replay::Decode(longer.data(), longer.size(), &r, &why));
