@@ -1,14 +1,21 @@
-# Sourced by scripts/play and scripts/test: installs the Debian packages the build, the tests and
-# the game need, if any is missing. Machines that have them all never touch the network.
-packages=(build-essential cmake pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
-  fonts-ipafont-mincho fonts-ipafont-gothic fonts-dejavu-core googletest libgtest-dev
-  libbenchmark-dev libenet-dev xvfb xdotool
-  x11-utils x11-apps imagemagick python3 clang libclang-rt-14-dev
-  desktop-file-utils appstream)
+# Sourced by scripts/play and scripts/test: installs the Debian packages that are missing, if any.
+# Machines that have them all never touch the network.
 
+# What building and playing the game need.
+play_packages=(build-essential cmake pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
+  fonts-ipafont-mincho libenet-dev)
+# What the tests, the benchmarks, the fuzzers and the package need besides: GoogleTest and Google
+# Benchmark, an X server and its tools for the end-to-end tests, the validators of the desktop
+# entry, the metainfo and the manual page, clang for the fuzzers, and a second face (DejaVu) for
+# the test of a machine without the game's own.
+test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xdotool x11-utils x11-apps
+  imagemagick python3 clang libclang-rt-14-dev desktop-file-utils appstream man-db groff-base
+  dpkg-dev fonts-dejavu-core)
+
+# install_missing_packages PACKAGE...
 install_missing_packages() {
   local missing=() package
-  for package in "${packages[@]}"; do
+  for package in "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
       missing+=("$package")
   done

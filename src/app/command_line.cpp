@@ -1,6 +1,8 @@
 // The command-line options.
 #include "app/command_line.h"
 
+#include "build_info.h"
+
 namespace {
 
 constexpr const char* Usage =
@@ -21,7 +23,8 @@ constexpr const char* Usage =
     "  --net-realtime      (tests) with --headless: frames at 50 ms of real time, not at once\n"
     "  --net-desync-at N   (tests) with --headless: this side's state goes wrong at frame N\n"
     "  --mute              start with the sound off (M switches it on and off)\n"
-    "  --help              show this list and leave\n";
+    "  --help              show this list and leave\n"
+    "  --version           show the game's version and leave\n";
 
 bool ParseNumber(const std::string& text, long lo, long hi, long* out) {
   if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
@@ -80,6 +83,9 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
     if (!needsValue && attached && name != "--host") name = argv[i];  // unknown as written
     if (name == "--help") {
       std::fputs(Usage, out);
+      return 0;
+    } else if (name == "--version") {
+      std::fprintf(out, "gronka %s\n", GameVersionText);
       return 0;
     } else if (name == "--mute") {
       options.mute = true;

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "build_info.h"
 #include "frontend/title.h"
 #include "match/match.h"
 #include "net/lockstep.h"
@@ -22,10 +23,6 @@
 #include "replay/session.h"
 #include "shell/keyboard.h"
 #include "shell/pacing.h"
-
-#ifndef GRONKA_VERSION
-#define GRONKA_VERSION "unknown"
-#endif
 
 namespace net {
 
@@ -665,7 +662,7 @@ std::string LocalAddress() {
 
 std::string GameVersion() {
   const char* pretend = std::getenv("GRONKA_NET_VERSION");
-  std::string version = pretend != nullptr ? pretend : GRONKA_VERSION;
+  std::string version = pretend != nullptr ? pretend : GameVersionText;
   if (version.size() >= VersionLength) version.resize(VersionLength - 1);
   return version;
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "build_info.h"
 #include "platform/files.h"
 #include "platform/win.h"
 
@@ -188,12 +189,15 @@ void SaveOptions() {
   if (!ReplaceFile(path.c_str(), Options, sizeof Options)) ExitProcess(1);
 }
 
-std::string GameDirectoryFor(const std::string& program) {
+std::string GameDirectoryFor(const std::string& program, bool* installed) {
+  const std::string dir = DirectoryOf(program);
+  const std::string share = dir + "/" + InstalledGameDirectory;
+  const bool isInstalled = IsDirectory(share + "/data");
+  if (installed) *installed = isInstalled;
+  // An installed program's data are its own, whatever the current directory holds.
+  if (isInstalled) return share;
   if (IsDirectory("data")) return "";
-  std::string dir = DirectoryOf(program);
-  for (std::string candidate : {dir, dir + "/../share/gronka"}) {
-    if (IsDirectory(candidate + "/data")) return candidate;
-  }
+  if (IsDirectory(dir + "/data")) return dir;
   return "";
 }
 
@@ -211,13 +215,16 @@ const char* HomeDirectory() {
 }  // namespace
 
 void EnterGameDirectory() {
+  bool installed = false;
   char program[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", program, sizeof program - 1);
   if (n > 0) {
-    std::string dir = GameDirectoryFor(std::string(program, static_cast<size_t>(n)));
+    std::string dir = GameDirectoryFor(std::string(program, static_cast<size_t>(n)), &installed);
     if (!dir.empty() && chdir(dir.c_str()) != 0)
       std::fprintf(stderr, "gronka: cannot enter %s: %s\n", dir.c_str(), std::strerror(errno));
   }
-  bool writable = faccessat(AT_FDCWD, ".", W_OK, AT_EACCESS) == 0;
+  // An installed game keeps its settings where the user's other settings are, even where its
+  // directory happens to be writable (installed below the user's home).
+  bool writable = !installed && faccessat(AT_FDCWD, ".", W_OK, AT_EACCESS) == 0;
   OptionsFile = OptionsFilesFor(writable, std::getenv("XDG_CONFIG_HOME"), HomeDirectory());
 }

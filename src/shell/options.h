@@ -34,13 +34,15 @@ void LoadOptions();
 // (option.dat.XXXXXX from before this run) are removed first.
 void SaveOptions();
 
-// The directory the game works in when the program is the file `program`: "" to stay in the
-// current directory, which has a "data" directory; else the program's own directory when that has
-// one; else the program's ../share/gronka when that has one (an installed game); else "".
-std::string GameDirectoryFor(const std::string& program);
+// The directory the game works in when the program is the file `program`: the installed game's
+// directory (../share/gronka from the program, as installed) when that has a "data" directory,
+// whatever the current directory holds; else "" to stay in the current directory when that has
+// one (a game run from its build or source tree); else the program's own directory when that has
+// one; else "". `installed`, when given, says whether the first case held.
+std::string GameDirectoryFor(const std::string& program, bool* installed = nullptr);
 
 // Makes the game's directory (GameDirectoryFor this program) the working directory, so that
-// "data" and "pal.bmp" resolve, then chooses OptionsFile for it once: a game directory that cannot
-// be written keeps the settings in the user's configuration directory (below $HOME, or the
-// account's home directory when $HOME is unset or not an absolute path).
+// "data" and "pal.bmp" resolve, then chooses OptionsFile for it once: an installed game, or a game
+// directory that cannot be written, keeps the settings in the user's configuration directory (below
+// $HOME, or the account's home directory when $HOME is unset or not an absolute path).
 void EnterGameDirectory();

@@ -56,9 +56,9 @@ Outcome Start(const fs::path& program, const fs::path& dir, std::vector<std::str
 TEST(NoDisplayTest, StartUpFailsWithOneLineOnStandardError) {
   // The tests run in the build directory, where the program is built.
   const fs::path program = fs::absolute("gronka");
-  if (!fs::exists(program)) GTEST_SKIP() << "the program is not built: " << program;
-  char name[] = "/tmp/gronka-nodisplay-XXXXXX";
-  ASSERT_NE(mkdtemp(name), nullptr);
+  ASSERT_TRUE(fs::exists(program)) << "the program is not built: " << program;
+  std::string name = testing::TempDir() + "gronka-nodisplay-XXXXXX";
+  ASSERT_NE(mkdtemp(name.data()), nullptr);
   const fs::path dir = name;
   // Under the sanitizers: what the system's message bus library keeps at exit is not ours.
   const std::string suppressions = dir.string() + ".lsan";

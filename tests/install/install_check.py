@@ -7,9 +7,13 @@
   P/share/applications/gronka.desktop       the desktop entry, naming the program and the icon
   P/share/icons/hicolor/NxN/apps/gronka.png the icon, a sound N x N PNG, for N = 16 ... 256
   P/share/metainfo/ID.metainfo.xml          the AppStream metainfo, launching the desktop entry
+  P/share/man/man6/gronka.6                 the manual page, naming every option of --help
+  P/share/doc/gronka/copyright              the licence
 
 The desktop entry and the metainfo are also put through desktop-file-validate and
-`appstreamcli validate --no-net` where those are installed (otherwise that check is skipped).
+`appstreamcli validate --no-net` (a missing validator is a failure: scripts/test installs them),
+and the project's version in CMake, `gronka --version`, the metainfo's newest release and the
+manual page must agree.
 
 Usage: install_check.py CMAKE BUILD_DIR     (GRONKA_SOURCE_DIR: the repository, else ../..)
 """
@@ -86,8 +90,7 @@ def png_problem(path, size):
 
 
 def validate(tool, args, what):
-    if not shutil.which(tool):
-        print("skip: %s is not installed, %s not validated" % (tool, what))
+    if not check(shutil.which(tool) is not None, "%s is installed to validate %s" % (tool, what)):
         return
     result = subprocess.run([tool] + args, capture_output=True, text=True)
     check(result.returncode == 0,
@@ -107,19 +110,55 @@ def main():
     except RuntimeError as error:
         check(False, str(error))
         return 1
+    version = None
+    with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as f:
+        for line in f:
+            if line.startswith("CMAKE_PROJECT_VERSION:"):
+                version = line.strip().split("=", 1)[1]
+    check(version is not None, "the build names the project's version (%s)" % version)
     try:
-        check_tree(prefix, source)
+        check_tree(prefix, source, version)
     finally:
         shutil.rmtree(prefix, ignore_errors=True)
     print("%d failure(s)" % len(failures))
     return 1 if failures else 0
 
 
-def check_tree(prefix, source):
+def check_tree(prefix, source, version):
     program = os.path.join(prefix, "bin", "gronka")
     with open(program, "rb") as f:
         check(f.read(4) == b"\x7fELF" and os.access(program, os.X_OK),
               "bin/gronka is an executable program")
+    said = subprocess.run([program, "--version"], capture_output=True, text=True, timeout=30)
+    check(said.returncode == 0 and said.stdout == "gronka %s\n" % version,
+          "gronka --version says gronka %s (%r)" % (version, said.stdout))
+
+    # The manual page: the version, and every option --help lists.
+    manual = os.path.join(prefix, "share", "man", "man6", "gronka.6")
+    if check(os.path.isfile(manual), "share/man/man6/gronka.6"):
+        with open(manual, encoding="utf-8") as f:
+            page = f.read()
+        title = [line for line in page.splitlines() if line.startswith(".TH ")]
+        check(len(title) == 1 and '"gronka %s"' % version in title[0],
+              "the manual page is of version %s (%s)" % (version, title))
+        listed = subprocess.run([program, "--help"], capture_output=True, text=True, timeout=30)
+        options = [word for line in listed.stdout.splitlines() if line.startswith("  --")
+                   for word in line.split()[:1]]
+        text = page.replace("\\-", "-")
+        missing = [option for option in options if option not in text]
+        check(options and not missing, "the manual page names every option of --help (missing: %s)"
+              % ", ".join(missing))
+        if shutil.which("groff"):
+            result = subprocess.run(["groff", "-man", "-t", "-ww", "-z", manual],
+                                    capture_output=True, text=True)
+            check(result.returncode == 0 and not result.stderr,
+                  "groff reads the manual page without a warning%s" % (
+                      "" if not result.stderr else ": " + result.stderr))
+        else:
+            check(False, "groff is installed to read the manual page")
+    licence = os.path.join(prefix, "share", "doc", "gronka", "copyright")
+    check(os.path.isfile(licence) and same_bytes(licence, os.path.join(source, "LICENSE")),
+          "share/doc/gronka/copyright is the licence")
 
     # The game's directory: exactly the source's data, the palette beside data/.
     game = os.path.join(prefix, "share", "gronka")
@@ -170,6 +209,10 @@ def check_tree(prefix, source):
         check(root.findtext("launchable[@type='desktop-id']") == "gronka.desktop",
               "it launches gronka.desktop")
         check(root.findtext("provides/binary") == "gronka", "it provides the program gronka")
+        check(root.findtext("project_license") == "MIT", "the project's licence is MIT")
+        releases = root.findall("releases/release")
+        check(releases and releases[0].get("version") == version,
+              "its newest release is %s (%s)" % (version, [r.get("version") for r in releases]))
         validate("appstreamcli", ["validate", "--no-net", metainfo], "the metainfo")
 
 

@@ -2,9 +2,11 @@
 """The installed game on a private X server, played by a user who may not write its directory.
 
 The build is installed into a temporary prefix owned by root, with an old option.dat in
-share/gronka asking for 640 x 480. The game is started from / as the user nobody (uid 65534)
-with XDG_CONFIG_HOME pointing into a directory of that user's:
-  - it works in P/share/gronka and opens at 640 x 480: it found its data and read the old file;
+share/gronka asking for 640 x 480. The game is started as the user nobody (uid 65534) from that
+user's home directory, which holds a `data` folder of its own (not the game's), with
+XDG_CONFIG_HOME pointing into that home:
+  - it works in P/share/gronka and opens at 640 x 480: it found its own data, not the home's,
+    and read the old file;
   - the config screen's quality is changed and left, and "QUIT" chosen: exit code 1, and the
     settings are in $XDG_CONFIG_HOME/gronka/option.dat (00 00 01 01), the old file untouched;
   - started again with the old file back at 320 x 240, it opens at 640 x 480 from the new file;
@@ -42,11 +44,12 @@ def check(condition, what):
 
 class Game:
     def __init__(self, program, display, config_home):
+        start = os.path.dirname(config_home)
         self.display = display
         self.env = {"PATH": "/usr/bin:/bin", "DISPLAY": display, "SDL_VIDEODRIVER": "x11",
                     "HOME": os.path.dirname(config_home), "XDG_CONFIG_HOME": config_home}
         user = {"user": NOBODY, "group": NOBODY, "extra_groups": []} if os.geteuid() == 0 else {}
-        self.proc = subprocess.Popen([program], cwd="/", env=self.env, stdout=subprocess.DEVNULL,
+        self.proc = subprocess.Popen([program], cwd=start, env=self.env, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.PIPE, **user)
         self.window = None
 
@@ -129,9 +132,10 @@ def write_old_file(game_dir, data):
     os.chmod(game_dir, 0o555)
 
 
-def play(prefix, display, config_home):
-    game_dir = os.path.join(prefix, "share", "gronka")
-    program = os.path.join(prefix, "bin", "gronka")
+def play(prefix, display, config_home, game_dir=None, program=None):
+    game_dir = game_dir or os.path.join(prefix, "share", "gronka")
+    program = program or os.path.join(prefix, "bin", "gronka")
+    home = os.path.dirname(config_home)
     old = os.path.join(game_dir, "option.dat")
     new = os.path.join(config_home, "gronka", "option.dat")
     write_old_file(game_dir, bytes([0, 0, 1, 0]))
@@ -146,7 +150,7 @@ def play(prefix, display, config_home):
             return
         # (While the models load it works in data/; on the menu it is back.)
         check(os.path.realpath("/proc/%d/cwd" % game.proc.pid) == os.path.realpath(game_dir),
-              "started from /, it works in share/gronka")
+              "started from a directory with a data folder, it works in its own directory")
         # Down to CONFIG, in; up from EXIT to QUALITY, change it; down to EXIT, out; QUIT.
         game.keys("g", "z", "t", "z", "g", "z")
         time.sleep(0.5)
@@ -158,7 +162,9 @@ def play(prefix, display, config_home):
               % (read(new).hex() if read(new) is not None else "missing"))
         check(read(old) == bytes([0, 0, 1, 0]), "the old option.dat is untouched")
         check(sorted(os.listdir(game_dir)) == ["data", "option.dat", "pal.bmp"],
-              "nothing else was written into share/gronka")
+              "nothing else was written into the game's directory")
+        check(sorted(os.listdir(home)) == ["config", "data"],
+              "nothing was written where it was started (%s)" % sorted(os.listdir(home)))
     finally:
         game.close()
 
@@ -177,6 +183,9 @@ def play(prefix, display, config_home):
 
 
 def main():
+    """installed_game.py CMAKE BUILD_DIR: installs the build into a temporary prefix first;
+    installed_game.py --system PROGRAM: the game a package installed (PROGRAM: /usr/bin/gronka),
+    its directory left as it was found."""
     if len(sys.argv) != 3:
         print(__doc__)
         return 2
@@ -184,21 +193,42 @@ def main():
         if not shutil.which(tool):
             print("FAIL: %s is not installed" % tool)
             return 1
-    try:
-        prefix = install(sys.argv[1], os.path.abspath(sys.argv[2]))
-    except RuntimeError as error:
-        check(False, str(error))
-        return 1
+    system = sys.argv[1] == "--system"
+    if system:
+        program = os.path.realpath(sys.argv[2])
+        prefix = os.path.dirname(os.path.dirname(program))
+        game_dir = os.path.join(prefix, "share", "gronka")
+        if not check(os.path.isdir(game_dir), "the package installed %s" % game_dir):
+            return 1
+    else:
+        try:
+            prefix = install(sys.argv[1], os.path.abspath(sys.argv[2]))
+        except RuntimeError as error:
+            check(False, str(error))
+            return 1
+        program, game_dir = os.path.join(prefix, "bin", "gronka"), None
     home = tempfile.mkdtemp(prefix="gronka-home-")
+    # The player's own "data" folder, which an installed game must not take for its own.
+    os.mkdir(os.path.join(home, "data"))
+    with open(os.path.join(home, "data", "my.x"), "w") as f:
+        f.write("not a model\n")
     if os.geteuid() == 0:
-        os.chown(home, NOBODY, NOBODY)
+        for path in (home, os.path.join(home, "data"), os.path.join(home, "data", "my.x")):
+            os.chown(path, NOBODY, NOBODY)
     try:
         # -ac: the game runs as another user, who could not read this user's X authority.
         with xserver.xvfb("-ac") as display:
-            play(prefix, display, os.path.join(home, "config"))
+            play(prefix, display, os.path.join(home, "config"), game_dir, program)
     finally:
-        os.chmod(os.path.join(prefix, "share", "gronka"), 0o755)
-        shutil.rmtree(prefix, ignore_errors=True)
+        if system:
+            os.chmod(game_dir, 0o755)
+            try:
+                os.remove(os.path.join(game_dir, "option.dat"))
+            except OSError:
+                pass
+        else:
+            os.chmod(os.path.join(prefix, "share", "gronka"), 0o755)
+            shutil.rmtree(prefix, ignore_errors=True)
         shutil.rmtree(home, ignore_errors=True)
     print("%d failure(s)" % len(failures))
     return 1 if failures else 0

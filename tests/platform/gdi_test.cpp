@@ -74,7 +74,7 @@ TEST(DeviceContextTest, FreshContextHasTheDefaults) {
 }
 
 TEST(TextTest, ExtentIsTheSumOfAdvancesAndWidthScalesThem) {
-  if (!HaveFonts()) GTEST_SKIP() << "no fonts installed";
+  ASSERT_TRUE(HaveFonts()) << "no font: the tests' own configuration names IPA P Mincho";
   Canvas c(400, 60);
   HFONT natural = Font(40), wide = Font(40, 22), narrow = Font(40, 11);
   HGDIOBJ old = SelectObject(c.dc, natural);
@@ -115,7 +115,7 @@ TEST(TextTest, ExtentIsTheSumOfAdvancesAndWidthScalesThem) {
 }
 
 TEST(FontLookupTest, MissingFacesFallBackToTheMinchoFace) {
-  if (!HaveFonts()) GTEST_SKIP() << "no fonts installed";
+  ASSERT_TRUE(HaveFonts()) << "no font: the tests' own configuration names IPA P Mincho";
   HFONT mincho = Font(20, 0, FW_NORMAL, 0, "IPAPMincho");
   HFONT missing = Font(20, 0, FW_NORMAL, 0, "No Such Face 4711");
   HFONT styled = Font(20, 0, 800, 0, "ＭＳ Ｐ明朝");

@@ -9,6 +9,7 @@
 
 #include <optional>
 
+#include "build_info.h"
 #include "support/headless.h"
 
 namespace fs = std::filesystem;
@@ -205,23 +206,30 @@ TEST(SettingsPlace, TheFileIsBesideTheGameUnlessItsDirectoryIsUnwritable) {
   }
 }
 
-TEST_F(SettingsTest, TheGameDirectoryIsTheCurrentOneTheProgramsOrItsShareDirectory) {
+// A program in a build tree works in the current directory when that has a "data" directory,
+// else in its own; an installed one always in its own share directory.
+TEST_F(SettingsTest, TheGameDirectoryIsTheInstalledOneElseTheCurrentOneElseTheProgramsOwn) {
   fs::remove("data");
   fs::path program = dir / "usr" / "bin" / "gronka";
   fs::create_directories(program.parent_path());
-  EXPECT_EQ(GameDirectoryFor(program), "") << "nothing anywhere: stays";
-  fs::create_directories(dir / "usr" / "share" / "gronka" / "data");
-  const std::string installed = GameDirectoryFor(program);
-  EXPECT_EQ(fs::canonical(installed), dir / "usr" / "share" / "gronka");
+  bool installed = true;
+  EXPECT_EQ(GameDirectoryFor(program, &installed), "") << "nothing anywhere: stays";
+  EXPECT_FALSE(installed);
   fs::create_directory(dir / "usr" / "bin" / "data");  // as in a build directory
   EXPECT_EQ(GameDirectoryFor(program), (dir / "usr" / "bin").string());
   fs::create_directory(dir / "data");
-  EXPECT_EQ(GameDirectoryFor(program), "");
+  EXPECT_EQ(GameDirectoryFor(program), "") << "run from its build or source tree";
+  // Installed: a "data" directory where the program was started from is not the game's.
+  fs::create_directories(program.parent_path() / InstalledGameDirectory / "data");
+  const std::string share = GameDirectoryFor(program, &installed);
+  EXPECT_TRUE(installed);
+  EXPECT_EQ(fs::canonical(share), fs::canonical(program.parent_path() / InstalledGameDirectory));
   // A file named data is not the game's data.
+  fs::remove_all(program.parent_path() / InstalledGameDirectory / "data");
+  WriteFile(program.parent_path() / InstalledGameDirectory / "data", "1");
   fs::remove(dir / "data");
-  fs::remove(dir / "usr" / "bin" / "data");
-  WriteFile(dir / "usr" / "bin" / "data", "1");
-  EXPECT_EQ(GameDirectoryFor(program), installed);
+  EXPECT_EQ(GameDirectoryFor(program, &installed), (dir / "usr" / "bin").string());
+  EXPECT_FALSE(installed);
 }
 
 TEST_F(SettingsTest, AnUnwritableGameKeepsItsSettingsInTheConfigDirectoryFromTheOldFileOn) {

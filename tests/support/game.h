@@ -199,8 +199,10 @@ class WorkDirectory {
                          std::filesystem::path data = SourceDir() + "/data") {
     namespace fs = std::filesystem;
     home_ = fs::current_path();
-    char name[] = "/tmp/gronka-run-XXXXXX";
-    if (mkdtemp(name) == nullptr) throw std::runtime_error("no temporary directory");
+    const char* base = std::getenv("TMPDIR");
+    std::string name =
+        std::string(base != nullptr && *base == '/' ? base : "/tmp") + "/gronka-run-XXXXXX";
+    if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("no temporary directory");
     path_ = name;
     fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                fs::perms::others_read | fs::perms::others_exec);
