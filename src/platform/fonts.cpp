@@ -6,9 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -43,6 +47,10 @@ const char* FamilyOf(const Face* face) {
 }
 
 namespace {
+
+// The face the game's texts are drawn in, and the package that brings it.
+constexpr const char* PreferredFamily = "IPAPMincho";
+constexpr const char* PreferredPackage = "fonts-ipafont-mincho";
 
 // Rendered glyphs kept at most; the cache is emptied when it is full.
 constexpr size_t MaxCachedGlyphs = 4096;
@@ -193,26 +201,68 @@ Face* Match(const char* family, bool exact, const char* lang, bool bold, bool it
   return face;
 }
 
-// The last resort: any scalable font that FreeType can open.
+// Faces whose letters are not ordinary text (formula, symbol and picture faces): a stand-in only
+// when nothing else is there.
+bool IsOddFace(const Face* face) {
+  static constexpr const char* odd[] = {"math", "symbol", "emoji", "dingbat", "wingding", "icon"};
+  std::string family = face->family;
+  for (char& c : family) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* word : odd)
+    if (family.find(word) != std::string::npos) return true;
+  return false;
+}
+
+// The first face of `names` that is installed.
+Face* FirstOf(std::initializer_list<const char*> names, bool bold, bool italic) {
+  for (const char* name : names)
+    if (Face* face = Match(name, true, nullptr, bold, italic)) return face;
+  return nullptr;
+}
+
+// The last resort: any scalable font that FreeType can open, an ordinary text face before an odd
+// one.
 Face* AnyFace() {
-  if (Face* face = Match(nullptr, false, nullptr, false, false)) return face;
-  if (!Fonts().fontconfigReady) return nullptr;
+  Face* face = Match(nullptr, false, nullptr, false, false);
+  if (face && !IsOddFace(face)) return face;
+  if (!Fonts().fontconfigReady) return face;
   FcPattern* pattern = FcPatternCreate();
   FcObjectSet* objects = FcObjectSetBuild(FC_FILE, FC_INDEX, nullptr);
   FcFontSet* set = (pattern && objects) ? FcFontList(nullptr, pattern, objects) : nullptr;
-  Face* face = nullptr;
-  for (int i = 0; set && i < set->nfont && !face; ++i) face = FaceOfPattern(set->fonts[i]);
+  Face* odd = face;
+  for (int i = 0; set && i < set->nfont; ++i) {
+    Face* candidate = FaceOfPattern(set->fonts[i]);
+    if (!candidate) continue;
+    if (!IsOddFace(candidate)) {
+      odd = candidate;
+      break;
+    }
+    if (!odd) odd = candidate;
+  }
   if (set) FcFontSetDestroy(set);
   if (objects) FcObjectSetDestroy(objects);
   if (pattern) FcPatternDestroy(pattern);
-  return face;
+  return odd;
+}
+
+// Says once on stderr which face stands in for the game's own, or that no face was found.
+void ReportStandIn(const Face* face) {
+  static bool reported = false;
+  if (reported) return;
+  reported = true;
+  if (!face)
+    std::fprintf(stderr, "%s: no font found: texts will not be shown (install %s)\n",
+                 program_invocation_short_name, PreferredPackage);
+  else
+    std::fprintf(stderr, "%s: the font %s is missing (install %s): %s stands in\n",
+                 program_invocation_short_name, PreferredFamily, PreferredPackage,
+                 face->family.c_str());
 }
 
 }  // namespace
 
 // A requested face: by name, then the proportional Mincho face, then any Japanese serif face, then
-// any face at all. No name asks for the plain sans face of a fresh context, which should also be
-// able to show Japanese.
+// faces of other families that read well, then any face at all. No name asks for the plain sans
+// face of a fresh context, which should also be able to show Japanese.
 Face* Resolve(const char* name, bool bold, bool italic) {
   FontSystem& fs = Fonts();
   std::string& key = fs.lookupKey;
@@ -229,13 +279,25 @@ Face* Resolve(const char* name, bool bold, bool italic) {
     // that cannot show the loading notice.
     face = Match("sans-serif", false, "ja", bold, italic);
     if (!face) face = Match("serif", false, "ja", bold, italic);
+    if (!face)
+      face = FirstOf({"DejaVu Sans", "Liberation Sans", "Noto Sans", "FreeSans"}, bold, italic);
     if (!face) face = Match("sans-serif", false, nullptr, bold, italic);
+    if (face && IsOddFace(face)) face = nullptr;
+    if (!face) face = AnyFace();
   } else {
     face = Match(name, true, nullptr, bold, italic);
-    if (!face) face = Match("IPAPMincho", true, nullptr, bold, italic);
-    if (!face) face = Match("serif", false, "ja", bold, italic);
+    if (!face) face = Match(PreferredFamily, true, nullptr, bold, italic);
+    if (!face) {
+      face = Match("serif", false, "ja", bold, italic);
+      if (!face)
+        face = FirstOf({"IPAMincho", "IPAexMincho", "Noto Serif CJK JP", "DejaVu Serif",
+                        "Liberation Serif", "Noto Serif", "FreeSerif"},
+                       bold, italic);
+      if (face && IsOddFace(face)) face = nullptr;
+      if (!face) face = AnyFace();
+      ReportStandIn(face);
+    }
   }
-  if (!face) face = AnyFace();
   fs.lookups.emplace(key, face);
   return face;
 }

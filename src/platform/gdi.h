@@ -39,8 +39,10 @@ int GetDeviceCaps(HDC dc, int index);
 
 // A positive height is the cell height in pixels, a width the average character width (0 keeps the
 // face's proportions); weight 700 and more is bold. The face is looked up by name, then
-// "IPAPMincho", then any Japanese serif face, then any face at all; when no font can be found at
-// all the font draws nothing (and measures 0 across). An empty or null name asks for the default
+// "IPAPMincho", then any Japanese serif face, then serif faces that read well (DejaVu Serif and
+// the like), then any text face at all, a formula or symbol face last; a stand-in for
+// "IPAPMincho" is named once on stderr. When no font can be found at all the font draws nothing
+// (and measures 0 across), which stderr says once too. An empty or null name asks for the default
 // face. Escapement, orientation, underline, strike-out, character set and the precision, quality
 // and pitch arguments are accepted and not used: texts are drawn level, in the face's own glyphs.
 HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,

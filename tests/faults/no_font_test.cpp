@@ -14,17 +14,15 @@
 namespace {
 
 // Fonts are looked up once per process, at the first text: the font configuration is replaced by
-// an empty one before anything runs.
-const std::string EmptyFontConfiguration = [] {
-  std::string name = "/tmp/gronka-nofont-" + std::to_string(getpid()) + ".conf";
+// an empty one before the first text.
+void EmptyFontConfiguration() {
+  const std::string name = testing::TempDir() + "gronka-nofont.conf";
   if (std::FILE* file = std::fopen(name.c_str(), "w")) {
     std::fputs("<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n", file);
     std::fclose(file);
   }
   setenv("FONTCONFIG_FILE", name.c_str(), 1);
-  unsetenv("FONTCONFIG_PATH");
-  return name;
-}();
+}
 
 // Pixels of the 320 x 240 text layer that are not the transparent colour.
 int Written() {
@@ -38,10 +36,14 @@ int Written() {
   return n;
 }
 
-TEST(NoFontTest, TextsAreNotDrawnAndTheGameGoesOn) {
+TEST(NoFontTest, TextsAreNotDrawnStandardErrorSaysSoAndTheGameGoesOn) {
+  EmptyFontConfiguration();
+  testing::internal::CaptureStderr();
   HFONT font = CreateFontA(20, 0, 0, 0, 800, 0, 0, 0, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, StyledFace);
+  const std::string said = testing::internal::GetCapturedStderr();
   ASSERT_STREQ(FontFileOf(font), "") << "a font was found after all";
+  EXPECT_NE(said.find("no font found"), std::string::npos) << said;
   DeleteObject(font);
 
   long screens[6] = {}, textPixels = 0;
@@ -62,7 +64,6 @@ TEST(NoFontTest, TextsAreNotDrawnAndTheGameGoesOn) {
     };
     report = soak::Run(settings);
   }
-  std::remove(EmptyFontConfiguration.c_str());
   soak::Print(report, stdout);
   EXPECT_EQ(report.problems.count, 0);
   EXPECT_EQ(report.framesOfPlay, 1500);
