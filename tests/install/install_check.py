@@ -7,7 +7,7 @@
   P/share/applications/gronka.desktop       the desktop entry, naming the program and the icon
   P/share/icons/hicolor/NxN/apps/gronka.png the icon, a sound N x N PNG, for N = 16 ... 256
   P/share/metainfo/ID.metainfo.xml          the AppStream metainfo, launching the desktop entry
-  P/share/man/man6/gronka.6                 the manual page, naming every option of --help
+  P/share/man/man6/gronka.6.gz              the manual page, naming every option of --help
   P/share/doc/gronka/copyright              the licence
 
 The desktop entry and the metainfo are also put through desktop-file-validate and
@@ -19,6 +19,7 @@ Usage: install_check.py CMAKE BUILD_DIR     (GRONKA_SOURCE_DIR: the repository, 
 """
 
 import configparser
+import gzip
 import os
 import shutil
 import struct
@@ -134,9 +135,9 @@ def check_tree(prefix, source, version):
           "gronka --version says gronka %s (%r)" % (version, said.stdout))
 
     # The manual page: the version, and every option --help lists.
-    manual = os.path.join(prefix, "share", "man", "man6", "gronka.6")
-    if check(os.path.isfile(manual), "share/man/man6/gronka.6"):
-        with open(manual, encoding="utf-8") as f:
+    manual = os.path.join(prefix, "share", "man", "man6", "gronka.6.gz")
+    if check(os.path.isfile(manual), "share/man/man6/gronka.6.gz"):
+        with gzip.open(manual, "rt", encoding="utf-8") as f:
             page = f.read()
         title = [line for line in page.splitlines() if line.startswith(".TH ")]
         check(len(title) == 1 and '"gronka %s"' % version in title[0],
@@ -149,7 +150,7 @@ def check_tree(prefix, source, version):
         check(options and not missing, "the manual page names every option of --help (missing: %s)"
               % ", ".join(missing))
         if shutil.which("groff"):
-            result = subprocess.run(["groff", "-man", "-t", "-ww", "-z", manual],
+            result = subprocess.run(["groff", "-man", "-t", "-ww", "-z"], input=page,
                                     capture_output=True, text=True)
             check(result.returncode == 0 and not result.stderr,
                   "groff reads the manual page without a warning%s" % (
