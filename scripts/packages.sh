@@ -3,14 +3,15 @@
 
 # What building and playing the game need.
 play_packages=(build-essential cmake pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
-  fonts-ipafont-mincho libenet-dev)
+  fonts-ipafont-mincho libenet-dev libminiupnpc-dev)
 # What the tests, the benchmarks, the fuzzers and the package need besides: GoogleTest and Google
 # Benchmark, an X server and its tools for the end-to-end tests, the validators of the desktop
-# entry, the metainfo and the manual page, clang for the fuzzers, and a second face (DejaVu) for
-# the test of a machine without the game's own.
+# entry, the metainfo and the manual page, clang for the fuzzers, a second face (DejaVu) for
+# the test of a machine without the game's own, and a home router (miniupnpd on nftables, in
+# network namespaces) for the test of port forwarding.
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xdotool x11-utils x11-apps
   imagemagick python3 clang libclang-rt-14-dev desktop-file-utils appstream man-db groff-base
-  dpkg-dev fonts-dejavu-core)
+  dpkg-dev fonts-dejavu-core miniupnpd-nftables nftables iproute2)
 
 # install_missing_packages PACKAGE...
 install_missing_packages() {

@@ -19,6 +19,7 @@ constexpr const char* Usage =
     "  --host [PORT]       wait for the other player over the network (port 27315 by\n"
     "                      default); the host plays player 1, on the left\n"
     "  --join HOST[:PORT]  play over the network against the player who hosts at HOST\n"
+    "  --no-upnp           with --host: do not ask the home router to forward the port\n"
     "  --net-frames N      (tests) with --headless: leave the match after N frames of play\n"
     "  --net-realtime      (tests) with --headless: frames at 50 ms of real time, not at once\n"
     "  --net-desync-at N   (tests) with --headless: this side's state goes wrong at frame N\n"
@@ -108,6 +109,8 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
                ParseNumber(value, 1, 100000000, &options.netDesyncAt)) {
     } else if (name == "--net-realtime") {
       options.netRealTime = true;
+    } else if (name == "--no-upnp") {
+      options.noUpnp = true;
     } else if (needsValue || name == "--host") {
       std::fprintf(err, "gronka: invalid value '%s' for %s (see --help)\n", value.c_str(),
                    name.c_str());
@@ -121,6 +124,10 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
   const bool net = options.host || !options.join.empty();
   if (options.headless && options.replay.empty() && !net) {
     std::fprintf(err, "gronka: --headless needs --replay FILE, --host or --join\n");
+    return 2;
+  }
+  if (options.noUpnp && !options.host) {
+    std::fprintf(err, "gronka: --no-upnp goes with --host\n");
     return 2;
   }
   if (options.host && !options.join.empty()) {

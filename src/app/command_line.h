@@ -13,6 +13,7 @@ struct CommandLine {
   bool host = false;                  // --host [PORT]: wait for the other player on PORT
   std::string join;                   // --join HOST[:PORT]: the host's name or address
   int port = 27315;                   // of --host or --join (0 with --host: any free port)
+  bool noUpnp = false;                // --no-upnp: the host asks the router for nothing
   long netFrames = 0;                 // --net-frames N (with --headless)
   bool netRealTime = false;           // --net-realtime (with --headless)
   long netDesyncAt = 0;               // --net-desync-at N (with --headless)

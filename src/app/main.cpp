@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
     settings.realTime = line.netRealTime;
     settings.desyncAt = static_cast<uint32_t>(line.netDesyncAt);
     settings.reportDir = startDirectory;
+    settings.upnp = !line.noUpnp;
     if (!net::Start(settings)) return 2;
     if (line.headless) {
       HeadlessControl::Enable();

@@ -19,6 +19,7 @@
 #include "match/match.h"
 #include "net/lockstep.h"
 #include "net/store.h"
+#include "net/upnp.h"
 #include "overlay/overlay.h"
 #include "replay/session.h"
 #include "shell/keyboard.h"
@@ -77,6 +78,10 @@ struct Session {
   int resultCountdown = 0;
   int autoRelease = -1;  // headless: the key pressed for the player, let go at the next frame
   bool escapeSent = false;
+
+  upnp::Forwarder router;                  // the home router's forwarding of the host's port
+  upnp::State routerTold = upnp::State::Off;  // what the player was last told of it
+  std::string lanAddress;                  // this machine's, for a port forwarded by hand
 
   void (*prevWait)(uint64_t) = nullptr;
   bool (*prevMessage)(const MSG&) = nullptr;
@@ -491,8 +496,35 @@ void Tick() {
   S.lock.Advance();
 }
 
+// Tells the player, once, what the router answered: the address a friend elsewhere joins, or that
+// the port must be forwarded by hand.
+void TellRouter() {
+  const upnp::State now = S.router.Now();
+  if (now == S.routerTold || now == upnp::State::Asking) return;
+  S.routerTold = now;
+  const unsigned port = S.settings.port;
+  char line[64];
+  if (now == upnp::State::Forwarded) {
+    const std::string external = S.router.External();
+    std::snprintf(line, sizeof line, "WAITING ON %s PORT %u", external.c_str(), port);
+    if (S.settings.headless)
+      std::printf("net: the router forwards %s port %u\n", external.c_str(), port);
+  } else if (now == upnp::State::NoRouter) {
+    std::snprintf(line, sizeof line, "NO UPNP: FORWARD UDP %u TO %s", port, S.lanAddress.c_str());
+    std::fprintf(S.settings.headless ? stdout : stderr,
+                 "%s: no port forwarding: %s; forward UDP port %u to %s by hand\n",
+                 S.settings.headless ? "net" : "gronka", S.router.Why().c_str(), port,
+                 S.lanAddress.c_str());
+  } else {
+    return;
+  }
+  std::fflush(stdout);
+  if (S.state == State::Waiting) SetStatus(line);
+}
+
 void OnWait(uint64_t wait) {
   if (S.prevWait) S.prevWait(wait);
+  if (S.settings.host && S.settings.upnp) TellRouter();
   // Nothing is answered while the models load, which takes longer than the other side waits for
   // an answer: the connection begins with the opening scene.
   if (TitleScene.frame == nullptr && S.lastMenuWait == UINT64_MAX) return;
@@ -634,6 +666,7 @@ void OnTitleMenu() {
 }
 
 void Goodbye() {
+  S.router.Stop();
   if (S.peer != nullptr) {
     enet_peer_disconnect_now(S.peer, LeftData);
     S.peer = nullptr;
@@ -687,8 +720,9 @@ bool Start(const Settings& settings) {
     }
     ENetAddress bound;
     if (enet_socket_get_address(S.host->socket, &bound) == 0) S.settings.port = bound.port;
+    S.lanAddress = LocalAddress();
     char line[64];
-    std::snprintf(line, sizeof line, "WAITING ON %s PORT %u", LocalAddress().c_str(),
+    std::snprintf(line, sizeof line, "WAITING ON %s PORT %u", S.lanAddress.c_str(),
                   S.settings.port);
     SetStatus(line);
     S.state = State::Waiting;
@@ -696,6 +730,7 @@ bool Start(const Settings& settings) {
       std::printf("net: waiting on port %u\n", S.settings.port);
       std::fflush(stdout);
     }
+    if (settings.upnp) S.router.Start(S.settings.port);
   } else {
     S.host = enet_host_create(nullptr, 1, 2, 0, 0);
     if (S.host == nullptr || enet_address_set_host(&address, settings.address.c_str()) != 0) {

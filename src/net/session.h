@@ -16,6 +16,7 @@ struct Settings {
   bool realTime = false;  // --net-realtime: headless, but frames paced at 50 ms of real time
   uint32_t desyncAt = 0;  // --net-desync-at N: this side's state is put wrong at that frame
   std::string reportDir;  // where the recordings of a desync go
+  bool upnp = true;       // --host: ask the home router to forward the port (off: --no-upnp)
 };
 
 // Opens the ENet host (listening or connecting) and hooks the game's loops. False, after one line

@@ -79,7 +79,7 @@ def still(game, seconds):
 
 def run(binary, display, workdir, shots_dir):
     port = str(free_udp_port())
-    host = walk.Game(binary, display, workdir, shots_dir, "host", ["--host", port])
+    host = walk.Game(binary, display, workdir, shots_dir, "host", ["--host", port, "--no-upnp"])
     join = second = None
 
     def joiner(label):

@@ -28,7 +28,7 @@ struct Pair {
 Pair Play(int frames, const net::RelayFaults* faults, const std::string& record,
           const char* joinVersion = nullptr, std::vector<std::string> hostOptions = {}) {
   const std::string n = std::to_string(frames);
-  std::vector<std::string> hostArgs = {Game,           "--host", "0",        "--headless",
+  std::vector<std::string> hostArgs = {Game, "--host", "0", "--no-upnp", "--headless",
                                        "--computer",   "1",      "--level",  "hard",
                                        "--net-frames", n,        "--record", record + "-host.grec"};
   hostArgs.insert(hostArgs.end(), hostOptions.begin(), hostOptions.end());
@@ -125,7 +125,7 @@ TEST(NetPlay, ADesyncStopsBothSidesAndEachWritesItsRecording) {
 }
 
 TEST(NetPlay, ALostJoinerEndsTheHostsMatchWithinSeconds) {
-  auto host = Spawn({Game, "--host", "0", "--headless", "--net-realtime"}, "lost-host");
+  auto host = Spawn({Game, "--host", "0", "--no-upnp", "--headless", "--net-realtime"}, "lost-host");
   const int port = nettest::HostPort(host);
   auto join =
       Spawn({Game, "--join", "127.0.0.1:" + std::to_string(port), "--headless", "--net-realtime"},
@@ -145,7 +145,7 @@ TEST(NetPlay, ALostJoinerEndsTheHostsMatchWithinSeconds) {
 }
 
 TEST(NetPlay, AMalformedPacketDisconnectsItsSenderAndTheHostGoesOn) {
-  auto host = Spawn({Game, "--host", "0", "--headless"}, "hostile-host");
+  auto host = Spawn({Game, "--host", "0", "--no-upnp", "--headless"}, "hostile-host");
   const int port = nettest::HostPort(host);
   ASSERT_EQ(enet_initialize(), 0);
   ENetHost* client = enet_host_create(nullptr, 1, 2, 0, 0);
