@@ -17,8 +17,8 @@ int main(int argc, char** argv) {
   for (uint32_t rtt : {0u, 50u, 100u, 200u}) {
     using nettest::Spawn;
     std::fflush(stdout);  // the children must not write what is still buffered
-    auto host = Spawn({"./gronka", "--host", "0", "--no-upnp", "--headless", "--net-realtime", "--computer", "1",
-                       "--net-frames", frames},
+    auto host = Spawn({"./gronka", "--host", "0", "--no-upnp", "--headless", "--net-realtime",
+                       "--computer", "1", "--net-frames", frames},
                       "bench-host");
     const int port = nettest::HostPort(host);
     net::Relay relay(static_cast<uint16_t>(port), net::RelayFaults{rtt / 2, 0, 0});

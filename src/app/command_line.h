@@ -21,7 +21,7 @@ struct CommandLine {
 
 // Reads the arguments after the program's name into `options` ("--name VALUE" or "--name=VALUE").
 // Returns -1 when the game should start, else the exit code to end with at once: 0 after --help
-// (the list of options printed on `out`) or --version, 2 after an unknown option, a missing or wrong value or
-// any other argument (one line on `err`).
+// (the list of options printed on `out`) or --version, 2 after an unknown option, a missing or
+// wrong value or any other argument (one line on `err`).
 int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, std::FILE* out,
                      std::FILE* err);

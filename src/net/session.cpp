@@ -79,9 +79,9 @@ struct Session {
   int autoRelease = -1;  // headless: the key pressed for the player, let go at the next frame
   bool escapeSent = false;
 
-  upnp::Forwarder router;                  // the home router's forwarding of the host's port
+  upnp::Forwarder router;                     // the home router's forwarding of the host's port
   upnp::State routerTold = upnp::State::Off;  // what the player was last told of it
-  std::string lanAddress;                  // this machine's, for a port forwarded by hand
+  std::string lanAddress;                     // this machine's, for a port forwarded by hand
 
   void (*prevWait)(uint64_t) = nullptr;
   bool (*prevMessage)(const MSG&) = nullptr;

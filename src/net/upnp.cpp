@@ -75,8 +75,8 @@ void Forwarder::Run(int waitMs) {
   }
   std::string lease = std::to_string(LeaseSeconds);
   auto map = [&] {
-    int result = UPNP_AddPortMapping(control, service, port.c_str(), port.c_str(), lan,
-                                     Description, "UDP", nullptr, lease.c_str());
+    int result = UPNP_AddPortMapping(control, service, port.c_str(), port.c_str(), lan, Description,
+                                     "UDP", nullptr, lease.c_str());
     if (result == OnlyPermanentLeases) {
       // Kept until the game removes it, which it does when it stops.
       lease = "0";

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "build_info.h"
+
 namespace {
 
 struct Outcome {
@@ -60,6 +62,7 @@ TEST(CommandLine, OptionsAndMistakes) {
       {{"--host=65536"}, 2, false, "gronka: invalid value '65536' for --host (see --help)\n"},
       {{"--join", "box:27315", "--headless", "--net-frames", "9"}, -1, false, ""},
       {{"--join"}, 2, false, "gronka: option '--join' needs a value (see --help)\n"},
+      {{"--no-upnp", "--join", "box"}, 2, false, "gronka: --no-upnp goes with --host\n"},
       {{"--join", "box:0"}, 2, false, "gronka: invalid value 'box:0' for --join (see --help)\n"},
       {{"--host", "--join", "box"}, 2, false, "gronka: --host and --join exclude each other\n"},
       {{"--host", "--net-desync-at", "5"},
@@ -82,10 +85,13 @@ TEST(CommandLine, HelpListsEveryOptionAndStops) {
   const Outcome o = Parse({"--help", "--bogus"});
   EXPECT_EQ(o.code, 0);
   EXPECT_EQ(o.err, "");
-  for (const char* option : {"--help", "--mute", "--record", "--replay", "--headless", "--computer",
-                             "--level", "--host", "--join", "--net-frames", "--net-realtime",
-                             "--net-desync-at"})
+  for (const char* option :
+       {"--help", "--mute", "--record", "--replay", "--headless", "--computer", "--level", "--host",
+        "--join", "--net-frames", "--net-realtime", "--net-desync-at", "--no-upnp", "--version"})
     EXPECT_NE(o.out.find(option), std::string::npos);
+  const Outcome version = Parse({"--version", "--bogus"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, std::string("gronka ") + GameVersionText + "\n");
 }
 
 }  // namespace

@@ -28,9 +28,9 @@ struct Pair {
 Pair Play(int frames, const net::RelayFaults* faults, const std::string& record,
           const char* joinVersion = nullptr, std::vector<std::string> hostOptions = {}) {
   const std::string n = std::to_string(frames);
-  std::vector<std::string> hostArgs = {Game, "--host", "0", "--no-upnp", "--headless",
-                                       "--computer",   "1",      "--level",  "hard",
-                                       "--net-frames", n,        "--record", record + "-host.grec"};
+  std::vector<std::string> hostArgs = {
+      Game,   "--host",       "0", "--no-upnp", "--headless",         "--computer", "1", "--level",
+      "hard", "--net-frames", n,   "--record",  record + "-host.grec"};
   hostArgs.insert(hostArgs.end(), hostOptions.begin(), hostOptions.end());
   auto host = Spawn(hostArgs, "host");
   const int port = nettest::HostPort(host);
@@ -125,7 +125,8 @@ TEST(NetPlay, ADesyncStopsBothSidesAndEachWritesItsRecording) {
 }
 
 TEST(NetPlay, ALostJoinerEndsTheHostsMatchWithinSeconds) {
-  auto host = Spawn({Game, "--host", "0", "--no-upnp", "--headless", "--net-realtime"}, "lost-host");
+  auto host =
+      Spawn({Game, "--host", "0", "--no-upnp", "--headless", "--net-realtime"}, "lost-host");
   const int port = nettest::HostPort(host);
   auto join =
       Spawn({Game, "--join", "127.0.0.1:" + std::to_string(port), "--headless", "--net-realtime"},
