@@ -137,49 +137,7 @@ void WriteAtExit() {
 
 uint64_t MatchHash(const struct Match& m) {
   Fnv f;
-  for (int p = 0; p < 2; ++p) {
-    f.Add(m.speed[p]);
-    f.Add(m.x[p]);
-    f.Add(m.y[p]);
-    f.Add(m.z[p]);
-    f.Add(m.deathTimer[p]);
-    f.Add(m.cameraMode[p]);
-    f.Add(m.pitch[p]);
-    f.Add(m.yaw[p]);
-    f.Add(m.bank[p]);
-    f.Add(m.life[p]);
-    f.Add(m.hitShake[p]);
-    f.Add(m.power[p]);
-    f.Add(m.grip[p]);
-    if (m.life[p] == 0)
-      for (const Debris& d : m.debris[p]) {
-        f.Add(d.offsetX);
-        f.Add(d.offsetY);
-        f.Add(d.offsetZ);
-        f.Add(d.angleX);
-        f.Add(d.angleY);
-        f.Add(d.angleZ);
-      }
-  }
-  f.Add(m.itemX);
-  f.Add(m.itemY);
-  f.Add(m.itemZ);
-  f.Add(m.itemType);
-  f.Add(m.itemActive);
-  for (const Bullet& b : m.bullets) {
-    f.Add(b.active);
-    if (!b.active) continue;
-    f.Add(b.x);
-    f.Add(b.y);
-    f.Add(b.z);
-    f.Add(b.vx);
-    f.Add(b.vy);
-    f.Add(b.vz);
-    f.Add(b.pitch);
-    f.Add(b.yaw);
-    f.Add(b.roll);
-    f.Add(b.owner);
-  }
+  ForEachFutureField(m, [&f](const auto& value) { f.Add(value); });
   f.Add(FrameParity);
   f.Add(RandomStateNow());
   return f.hash;

@@ -121,7 +121,7 @@ inline void CheckFrameOfPlay(const FrameStart& start, Problems& problems, long f
       if (m.deathTimer[p] < 0 || m.deathTimer[p] > 51)
         problems.Add("frame %ld: deathTimer[%d] = %d", frame, p, m.deathTimer[p]);
       for (int i = 0; i < DebrisCount; ++i)
-        if (!Attached(m.debris[p][i].frame))
+        if (!Attached(m.debrisFrame[p][i]))
           problems.Add("frame %ld: debris %d of player %d is not in the scene", frame, i, p);
       expectedChildren += DebrisCount;
     }
@@ -148,18 +148,19 @@ inline void CheckFrameOfPlay(const FrameStart& start, Problems& problems, long f
   int flying = 0;
   for (int i = 0; i < BulletCount; ++i) {
     const Bullet& b = m.bullets[i];
-    if (b.frame == nullptr) {
+    const FrameHandle frameOf = m.bulletFrame[i];
+    if (frameOf == nullptr) {
       problems.Add("frame %ld: bullet %d has no frame", frame, i);
       continue;
     }
     if (b.active) {
       ++flying;
-      if (!Attached(b.frame))
+      if (!Attached(frameOf))
         problems.Add("frame %ld: flying bullet %d not in the scene", frame, i);
       if (!(b.x >= -40 && b.x <= 40 && b.z >= -40 && b.z <= 40 && b.y >= -1 && b.y <= 20))
         problems.Add("frame %ld: bullet %d flies outside the box at (%g, %g, %g)", frame, i, b.x,
                      b.y, b.z);
-    } else if (b.frame->parent != nullptr) {
+    } else if (frameOf->parent != nullptr) {
       problems.Add("frame %ld: idle bullet %d is in the scene", frame, i);
     }
   }
