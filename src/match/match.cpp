@@ -33,6 +33,33 @@ int32_t RandomInt(int32_t lo, int32_t hi) {
   return lo + r % (hi - lo + 1);
 }
 
+void SaveMatch(MatchSnapshot* snapshot) {
+  snapshot->state = Match;
+  snapshot->frameParity = FrameParity;
+  snapshot->randomState = RandomState;
+}
+
+void RestoreMatch(const MatchSnapshot& snapshot) {
+  static_cast<MatchState&>(Match) = snapshot.state;
+  FrameParity = snapshot.frameParity;
+  RandomState = snapshot.randomState;
+}
+
+void SnapshotRing::Clear() {
+  for (uint32_t& tag : tags_) tag = 0;
+}
+
+void SnapshotRing::Save(uint32_t frame) {
+  SaveMatch(&slots_[frame % Size]);
+  tags_[frame % Size] = frame + 1;
+}
+
+bool SnapshotRing::Restore(uint32_t frame) {
+  if (!Holds(frame)) return false;
+  RestoreMatch(slots_[frame % Size]);
+  return true;
+}
+
 Match::FrameOutcome Match::Step() {
   if (KeyState[VK_ESCAPE]) {
     KeyState[VK_ESCAPE] = 0;

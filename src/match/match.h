@@ -200,6 +200,31 @@ extern std::optional<uint32_t> SessionSeed;
 // The generator's state, for fingerprints of the match.
 uint32_t RandomStateNow();
 
+// Everything a match's future depends on: the state, the frame parity and the random generator.
+struct MatchSnapshot {
+  MatchState state;
+  int32_t frameParity;
+  uint32_t randomState;
+};
+void SaveMatch(MatchSnapshot* snapshot);
+void RestoreMatch(const MatchSnapshot& snapshot);
+
+// The snapshots of the last frames, each taken before its frame's step, in a fixed ring: saving
+// frame f drops frame f - Size.
+class SnapshotRing {
+ public:
+  static constexpr uint32_t Size = 16;
+  void Clear();
+  void Save(uint32_t frame);
+  // False, touching nothing, when the ring no longer holds that frame.
+  bool Restore(uint32_t frame);
+  bool Holds(uint32_t frame) const { return tags_[frame % Size] == frame + 1; }
+
+ private:
+  MatchSnapshot slots_[Size];
+  uint32_t tags_[Size] = {};  // frame + 1 of the snapshot in each slot, 0 for none
+};
+
 // What runs beside the match (recording, replays, the computer opponent) is told when a frame of
 // play has been drawn, before its wait, and when a round's result is about to be shown.
 extern void (*FramePlayedHook)();
