@@ -9,6 +9,7 @@
 
 struct Match Match;
 int32_t FrameParity = 0;
+uint64_t StepsRun = 0;
 std::optional<uint32_t> SessionSeed;
 int32_t (*RandomIntHook)(int32_t lo, int32_t hi) = nullptr;
 void (*FramePlayedHook)() = nullptr;
@@ -61,6 +62,7 @@ bool SnapshotRing::Restore(uint32_t frame) {
 }
 
 Match::FrameOutcome Match::Step() {
+  ++StepsRun;
   if (KeyState[VK_ESCAPE]) {
     KeyState[VK_ESCAPE] = 0;
     return FrameOutcome::Leave;

@@ -140,6 +140,7 @@ struct Match : MatchState {
     int32_t side;
   } sounds[SoundQueueSize];
   int32_t soundCount;
+  uint32_t roundsSetUp;  // counted by SetupRound
 
   void RunMatch();
 
@@ -189,6 +190,8 @@ extern struct Match Match;
 
 // Toggled once per frame of play and never reset; a held fire key fires only when it is 1.
 extern int32_t FrameParity;
+// Steps of play run since start-up, run again ones included.
+extern uint64_t StepsRun;
 
 // The program's one source of randomness: lo + r % (hi - lo + 1), with r the next value of a
 // linear congruential generator (state x 214013 + 2531011, bits 16 to 30).
@@ -219,6 +222,9 @@ class SnapshotRing {
   // False, touching nothing, when the ring no longer holds that frame.
   bool Restore(uint32_t frame);
   bool Holds(uint32_t frame) const { return tags_[frame % Size] == frame + 1; }
+  const MatchSnapshot* Get(uint32_t frame) const {
+    return Holds(frame) ? &slots_[frame % Size] : nullptr;
+  }
 
  private:
   MatchSnapshot slots_[Size];

@@ -51,6 +51,7 @@ void Match::SetupRound() {
   debrisShown[0] = debrisShown[1] = 0;
   itemsShown = itemsSpawned;
   soundCount = 0;
+  ++roundsSetUp;
   Renderer.CreateSceneFrame(&groundFrame);
   PlaceFrame(groundFrame, 0, -1, 0);
   ShowModel(groundFrame, groundModel);

@@ -135,12 +135,24 @@ void WriteAtExit() {
 
 }  // namespace
 
-uint64_t MatchHash(const struct Match& m) {
+namespace {
+
+uint64_t StateHash(const MatchState& m, int32_t frameParity, uint32_t randomState) {
   Fnv f;
   ForEachFutureField(m, [&f](const auto& value) { f.Add(value); });
-  f.Add(FrameParity);
-  f.Add(RandomStateNow());
+  f.Add(frameParity);
+  f.Add(randomState);
   return f.hash;
+}
+
+}  // namespace
+
+uint64_t MatchHash(const struct Match& m) {
+  return StateHash(m, FrameParity, RandomStateNow());
+}
+
+uint64_t SnapshotHash(const MatchSnapshot& s) {
+  return StateHash(s.state, s.frameParity, s.randomState);
 }
 
 uint8_t RoundWinner(const struct Match& m) {
@@ -173,7 +185,12 @@ void StartRecording(const std::string& path) {
 }
 
 void RecordKey(uint64_t wait, bool down, uint8_t key) {
-  if (Recording_) Recorded.events.push_back(KeyEvent{wait, down, key});
+  if (!Recording_) return;
+  // Keys of a frame may be sure only some frames later: they go in after every event of their
+  // wait and before the later ones.
+  auto at = Recorded.events.end();
+  while (at != Recorded.events.begin() && (at - 1)->wait > wait) --at;
+  Recorded.events.insert(at, KeyEvent{wait, down, key});
 }
 
 void SetRecordedSeed(uint32_t seed) {

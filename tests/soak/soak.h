@@ -103,8 +103,6 @@ inline void CheckFrameOfPlay(Problems& problems, long frame) {
       problems.Add("frame %ld: pitch[%d] = %d", frame, p, m.pitch[p]);
     if (m.bank[p] < -48 || m.bank[p] > 48 || m.bank[p] % 6 != 0)
       problems.Add("frame %ld: bank[%d] = %d", frame, p, m.bank[p]);
-    if (m.cameraMode[p] < 0 || m.cameraMode[p] > 5)
-      problems.Add("frame %ld: cameraMode[%d] = %d", frame, p, m.cameraMode[p]);
     if (m.life[p] > 0) {
       if (!Attached(m.craftFrame[p]) || !Attached(m.shadowFrame[p]))
         problems.Add("frame %ld: player %d flies without its craft or shadow in the scene", frame,
