@@ -167,6 +167,7 @@ const Tally& SessionTally() {
 
 void BeginSession() {
   TheTally = Tally{};
+  Replaying = false;  // a session plays a recording back only when it starts one
   WaitCount = 0;
   WaitHook = OnWait;
   MessageHook = OnMessage;

@@ -38,16 +38,10 @@ Pair Play(int frames, const net::RelayFaults* faults, const std::string& record,
   std::unique_ptr<net::Relay> relay;
   if (faults != nullptr) relay = std::make_unique<net::Relay>(port, *faults);
   const int target = relay ? relay->Port() : port;
-  std::vector<std::string> joinArgs = {Game,
-                                       "--join",
-                                       "127.0.0.1:" + std::to_string(target),
-                                       "--headless",
-                                       "--computer",
-                                       "2",
-                                       "--net-frames",
-                                       n,
-                                       "--record",
-                                       record + "-join.grec"};
+  const std::string address = "127.0.0.1:" + std::to_string(target);
+  std::vector<std::string> joinArgs = {
+      Game, "--join",       address, "--headless", "--computer",
+      "2",  "--net-frames", n,       "--record",   record + "-join.grec"};
   joinArgs.insert(joinArgs.end(), joinOptions.begin(), joinOptions.end());
   auto join = Spawn(joinArgs, "join", joinVersion);
   Pair p;
