@@ -26,7 +26,7 @@ enum class Kind : uint8_t {
   Inputs,     // words for frames first .. first + count - 1, the first frame still wanted and
               // the frame the sender is at
   Hash,       // the match state's hash at a frame
-  Delay,      // host to joiner: the input delay from the next round on
+  Delay,      // no longer sent (each side chooses its own input delay); its number is kept
   Desync,     // the hashes at a frame differed: the match ends on both
 };
 

@@ -381,8 +381,7 @@ void Handle(const Message& m) {
       CompareHashes(slot);
       return;
     }
-    case Kind::Delay:  // from a build that changed the delay between rounds: each side keeps its
-                       // own
+    case Kind::Delay:  // no longer sent: each side chooses its own delay
       return;
     case Kind::Desync:
       if (S.state == State::Playing) Desynced(m.tick);
