@@ -201,8 +201,6 @@ void BuildRound(Scenario scenario) {
   Match.itemX = 2.0f;
   Match.itemY = 4.0f;
   Match.itemZ = 0.0f;
-  Renderer.SetFramePosition(Match.itemFrame, Match.itemX, Match.itemY, Match.itemZ);
-  Renderer.SetFramePosition(Match.itemShadowFrame, Match.itemX, -0.39, Match.itemZ);
 
   // 200 bullets in the middle, each where both cameras (3 units behind z = -12 and z = 12) see it,
   // flying in all directions at the speed of a shot.
@@ -224,7 +222,6 @@ void BuildRound(Scenario scenario) {
     b.vx = static_cast<float>(std::sin(DegToRad(b.yaw)) * 0.8);
     b.vz = static_cast<float>(std::cos(DegToRad(b.yaw)) * 0.8);
     b.vy = static_cast<float>(-std::sin(DegToRad(b.pitch)) * 1.2);
-    Renderer.AddToScene(b.frame);
   }
   if (scenario == Destroyed) {
     for (int p = 0; p < 2; ++p) Match.HitPlayer(p, 10);
@@ -235,9 +232,11 @@ void BuildRound(Scenario scenario) {
   for (int p = 0; p < 2; ++p) {
     Match.ControlPlayer(p);
     Match.FlyPlayer(p);
-    Match.PlaceCamera(p);
   }
   Match.UpdateBullets();
+  Match.SyncScene();
+  Match.soundCount = 0;
+  for (int p = 0; p < 2; ++p) Match.PlaceCamera(p);
 }
 
 // Match::PlayFrame's work without the Esc test, the death countdown, presenting and waiting.
@@ -247,11 +246,13 @@ void PlayOneFrame() {
     Match.ControlPlayer(p);
     Match.PickUpItem(p);
     Match.FlyPlayer(p);
-    Match.PlaceCamera(p);
     Match.UpdateDebris(p);
   }
   Match.SpawnItem();
   Match.UpdateBullets();
+  Match.SyncScene();
+  Match.soundCount = 0;
+  for (int p = 0; p < 2; ++p) Match.PlaceCamera(p);
   Renderer.RenderPlayerViews();
   Match.DrawHud();
 }

@@ -20,9 +20,13 @@ constexpr const char* Usage =
     "                      default); the host plays player 1, on the left\n"
     "  --join HOST[:PORT]  play over the network against the player who hosts at HOST\n"
     "  --no-upnp           with --host: do not ask the home router to forward the port\n"
+    "  --input-delay N     over the network: your own keys act N frames late (0 to 8), so that\n"
+    "                      the other craft's moves are guessed for fewer frames (default:\n"
+    "                      chosen from the round trip, 0 on any usual line)\n"
     "  --net-frames N      (tests) with --headless: leave the match after N frames of play\n"
     "  --net-realtime      (tests) with --headless: frames at 50 ms of real time, not at once\n"
     "  --net-desync-at N   (tests) with --headless: this side's state goes wrong at frame N\n"
+    "  --net-mispredict    (tests) with --headless: guess the other player's keys wrong\n"
     "  --mute              start with the sound off (M switches it on and off)\n"
     "  --help              show this list and leave\n"
     "  --version           show the game's version and leave\n";
@@ -68,7 +72,7 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
     }
     const bool needsValue = name == "--record" || name == "--replay" || name == "--computer" ||
                             name == "--level" || name == "--join" || name == "--net-frames" ||
-                            name == "--net-desync-at";
+                            name == "--net-desync-at" || name == "--input-delay";
     // --host takes a port when one follows.
     if (name == "--host" && !attached && i + 1 < argc && argv[i + 1][0] != '-') {
       value = argv[++i];
@@ -107,6 +111,9 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
     } else if (name == "--net-frames" && ParseNumber(value, 1, 100000000, &options.netFrames)) {
     } else if (name == "--net-desync-at" &&
                ParseNumber(value, 1, 100000000, &options.netDesyncAt)) {
+    } else if (name == "--input-delay" && ParseNumber(value, 0, 8, &options.inputDelay)) {
+    } else if (name == "--net-mispredict") {
+      options.netMispredict = true;
     } else if (name == "--net-realtime") {
       options.netRealTime = true;
     } else if (name == "--no-upnp") {
@@ -134,11 +141,16 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
     std::fprintf(err, "gronka: --host and --join exclude each other\n");
     return 2;
   }
-  if ((options.netFrames != 0 || options.netRealTime || options.netDesyncAt != 0) &&
+  if ((options.netFrames != 0 || options.netRealTime || options.netDesyncAt != 0 ||
+       options.netMispredict) &&
       !(net && options.headless)) {
     std::fprintf(err,
-                 "gronka: --net-frames, --net-realtime and --net-desync-at go with --headless and "
-                 "a game over the network\n");
+                 "gronka: --net-frames, --net-realtime, --net-desync-at and --net-mispredict go "
+                 "with --headless and a game over the network\n");
+    return 2;
+  }
+  if (options.inputDelay >= 0 && !net) {
+    std::fprintf(err, "gronka: --input-delay goes with --host or --join\n");
     return 2;
   }
   if (!options.replay.empty() &&

@@ -17,6 +17,8 @@ struct CommandLine {
   long netFrames = 0;                 // --net-frames N (with --headless)
   bool netRealTime = false;           // --net-realtime (with --headless)
   long netDesyncAt = 0;               // --net-desync-at N (with --headless)
+  bool netMispredict = false;         // --net-mispredict (with --headless)
+  long inputDelay = -1;               // --input-delay N (0-8), -1 when not given
 };
 
 // Reads the arguments after the program's name into `options` ("--name VALUE" or "--name=VALUE").

@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
     settings.frames = static_cast<uint64_t>(line.netFrames);
     settings.realTime = line.netRealTime;
     settings.desyncAt = static_cast<uint32_t>(line.netDesyncAt);
+    settings.mispredict = line.netMispredict;
+    settings.inputDelay = static_cast<int>(line.inputDelay);
     settings.reportDir = startDirectory;
     settings.upnp = !line.noUpnp;
     if (!net::Start(settings)) return 2;

@@ -3,7 +3,6 @@
 
 #include "audio/sound.h"
 #include "match/match.h"
-#include "render/frames.h"
 
 namespace {
 
@@ -35,7 +34,7 @@ void Match::FireVolley(int player) {
   const int level = power[player];
   if (level < 1) return;  // never happens in play: power starts at 1 and only grows
   const Volley& volley = Volleys[level - 1];
-  Sound::Play(SoundVolley, player);
+  QueueSound(SoundVolley, player);
   for (int i = 0; i < volley.count; ++i) {
     const VolleyRow& row = volley.rows[i];
     SpawnBullet(player, row.lateral, row.rise, row.pitchOffset, row.yawOffset);
@@ -48,7 +47,6 @@ void Match::SpawnBullet(int player, float lateral, float rise, int pitchOffset, 
   if (i == BulletCount) return;  // a full pool fires nothing
   Bullet& bullet = bullets[i];
   bullet.active = 1;
-  Renderer.AddToScene(bullet.frame);
 
   // The muzzle lies to the side of the drawn heading.
   const int g = bank[player] + yaw[player] + 90;
@@ -66,8 +64,6 @@ void Match::SpawnBullet(int player, float lateral, float rise, int pitchOffset, 
   bullet.pitch = e;
   bullet.yaw = h;
   bullet.roll = 0;
-  // The position follows in this frame's UpdateBullets.
-  TurnFrame(bullet.frame, e, h, 0);
 }
 
 void Match::UpdateBullets() {
@@ -87,13 +83,10 @@ void Match::UpdateBullets() {
       RemoveBullet(i);
       continue;
     }
-    TurnFrame(bullet.frame, bullet.pitch, bullet.yaw, bullet.roll);
     bullet.roll += 30;
-    PlaceFrame(bullet.frame, bullet.x, bullet.y, bullet.z);
   }
 }
 
 void Match::RemoveBullet(int index) {
-  Renderer.RemoveFromScene(bullets[index].frame);
   bullets[index].active = 0;
 }

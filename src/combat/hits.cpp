@@ -3,7 +3,6 @@
 
 #include "audio/sound.h"
 #include "match/match.h"
-#include "render/frames.h"
 
 bool Match::TestBulletHit(int index) {
   const Bullet& bullet = bullets[index];
@@ -27,17 +26,13 @@ void Match::HitPlayer(int player, int damage) {
   } else {
     hitShake[player] = 20;
   }
-  Sound::Play(life[player] != 0 ? SoundHit : SoundDestroyed, player);
+  QueueSound(life[player] != 0 ? SoundHit : SoundDestroyed, player);
   if (life[player] != 0) return;
 
   deathTimer[player] = 0;
-  ReleaseFrame(craftFrame[player]);
-  ReleaseFrame(shadowFrame[player]);
+  destroyedAs[player] = ++destructions;
   for (Debris& piece : debris[player]) {
-    Renderer.CreateSceneFrame(&piece.frame);
-    ShowModel(piece.frame, debrisModel);
     // The burst starts where the craft was, not at the arena's centre.
-    PlaceFrame(piece.frame, x[player], y[player], z[player]);
     piece.offsetX = piece.offsetY = piece.offsetZ = 0;
     piece.angleX = piece.angleY = piece.angleZ = 0;
     // The draws, one by one in this order.
@@ -64,9 +59,5 @@ void Match::UpdateDebris(int player) {
     piece.offsetX += piece.vx;
     piece.offsetY += piece.vy;
     piece.offsetZ += piece.vz;
-    // The cloud goes with the destroyed craft's still-moving position.
-    TurnFrame(piece.frame, piece.angleX, piece.angleY, piece.angleZ);
-    PlaceFrame(piece.frame, x[player] + piece.offsetX, y[player] + piece.offsetY,
-               z[player] + piece.offsetZ);
   }
 }

@@ -3,23 +3,17 @@
 
 #include "audio/sound.h"
 #include "match/match.h"
-#include "render/frames.h"
 
 void Match::SpawnItem() {
   if (itemActive != 0) return;
   itemType = RandomInt(0, 2);
-  Renderer.CreateSceneFrame(&itemFrame);
-  ShowModel(itemFrame, itemModels[itemType]);
-  Renderer.CreateSceneFrame(&itemShadowFrame);
-  ShowModel(itemShadowFrame, itemShadowModel);
   itemActive = 1;
-  Sound::Play(SoundItemAppears);
+  ++itemsSpawned;
+  QueueSound(SoundItemAppears, SoundCentre);
   // Drawn in this order: x, z, then the height.
   itemX = static_cast<float>(RandomInt(-39, 39));
   itemZ = static_cast<float>(RandomInt(-39, 39));
   itemY = static_cast<float>(RandomInt(1, 19));
-  PlaceFrame(itemFrame, itemX, itemY, itemZ);
-  PlaceFrame(itemShadowFrame, itemX, -0.39, itemZ);
 }
 
 void Match::PickUpItem(int player) {
@@ -30,9 +24,7 @@ void Match::PickUpItem(int player) {
                    std::fabs(static_cast<double>(z[player]) - itemZ);
   if (d >= 2.0) return;
   itemActive = 0;
-  ReleaseFrame(itemFrame);
-  ReleaseFrame(itemShadowFrame);
-  if (itemType >= 0 && itemType < 3) Sound::Play(SoundEffect(SoundItemSpeed + itemType), player);
+  if (itemType >= 0 && itemType < 3) QueueSound(SoundItemSpeed + itemType, player);
   switch (itemType) {
     case ItemSpeed:
       speed[player] = speed[player] + 0.02f;

@@ -2,7 +2,6 @@
 #include <cmath>
 
 #include "match/match.h"
-#include "render/frames.h"
 #include "shell/keyboard.h"
 
 void Match::ControlPlayer(int p) {
@@ -50,8 +49,4 @@ void Match::ControlPlayer(int p) {
     if (pitch[p] < 0) pitch[p] += 6;
     if (pitch[p] > 0) pitch[p] -= 6;
   }
-
-  // The craft is drawn turned further into the turn than it flies; FlyPlayer places it again.
-  TurnFrame(craftFrame[p], pitch[p], yaw[p] + bank[p], -bank[p]);
-  TurnFrame(shadowFrame[p], 0, yaw[p] + bank[p], 0);
 }

@@ -1,9 +1,8 @@
 // A craft's movement by one frame: the hit shake, the step along heading and pitch, the height
-// limits, its place in the scene and the wrap at the arena's edges.
+// limits, where it is drawn and the wrap at the arena's edges.
 #include <cmath>
 
 #include "match/match.h"
-#include "render/frames.h"
 
 void Match::FlyPlayer(int p) {
   float dx = 0, dy = 0, dz = 0;
@@ -25,11 +24,10 @@ void Match::FlyPlayer(int p) {
   if (y[p] < 0) y[p] = 0;
   if (y[p] > 19) y[p] = 19;
 
-  // A destroyed craft has no frames; its position moves on unseen.
-  if (life[p] != 0) {
-    PlaceFrame(craftFrame[p], x[p] + dx, y[p] + dy, z[p] + dz);
-    PlaceFrame(shadowFrame[p], x[p] + dx, -0.39, z[p] + dz);
-  }
+  // Drawn here, shaken (a destroyed craft's position moves on unseen).
+  drawnX[p] = x[p] + dx;
+  drawnY[p] = y[p] + dy;
+  drawnZ[p] = z[p] + dz;
 
   // After the placing: a craft crossing an edge is drawn once beyond it.
   if (x[p] > 40) x[p] = -38;

@@ -42,11 +42,16 @@ void Match::SetupRound() {
     grip[p] = 0;
     PlaceFrame(shadowFrame[p], x[p], -0.39, z[p]);
   }
-  for (Bullet& bullet : bullets) {
-    Renderer.CreateDetachedFrame(&bullet.frame);
-    ShowModel(bullet.frame, bulletModel);
-    bullet.active = 0;
+  for (int i = 0; i < BulletCount; ++i) {
+    Renderer.CreateDetachedFrame(&bulletFrame[i]);
+    ShowModel(bulletFrame[i], bulletModel);
+    bullets[i].active = 0;
+    bulletShown[i] = 0;
   }
+  debrisShown[0] = debrisShown[1] = 0;
+  itemsShown = itemsSpawned;
+  soundCount = 0;
+  ++roundsSetUp;
   Renderer.CreateSceneFrame(&groundFrame);
   PlaceFrame(groundFrame, 0, -1, 0);
   ShowModel(groundFrame, groundModel);
@@ -107,6 +112,9 @@ void Match::ShowResult() {
     KeyState[PlayerKey(p, RoleFire)] = 0;
   }
   PresentOverlay();
+}
+
+void Match::WaitForResultDismissed() {
   for (;;) {
     for (int p = 0; p < 2; ++p) {
       const uint8_t fire = PlayerKey(p, RoleFire);
@@ -124,12 +132,12 @@ void Match::TeardownRound() {
   ReleaseFrame(itemFrame);
   ReleaseFrame(itemShadowFrame);
   for (int p = 0; p < 2; ++p) {
-    if (life[p] != 0) {
+    if (!debrisShown[p]) {
       ReleaseFrame(craftFrame[p]);
       ReleaseFrame(shadowFrame[p]);
     } else {
-      for (Debris& piece : debris[p]) ReleaseFrame(piece.frame);
+      for (FrameHandle& piece : debrisFrame[p]) ReleaseFrame(piece);
     }
   }
-  for (Bullet& bullet : bullets) ReleaseFrame(bullet.frame);
+  for (FrameHandle& bullet : bulletFrame) ReleaseFrame(bullet);
 }

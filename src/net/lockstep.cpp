@@ -46,10 +46,15 @@ bool Lockstep::Take(const Message& m) {
 }
 
 int DelayFor(uint32_t roundTripMs) {
-  // Half the round trip plus 30 ms of variance, in whole frames, and one frame for the wait
-  // between sampling and sending.
-  const int frames = static_cast<int>((roundTripMs / 2 + 30 + 49) / 50) + 1;
-  return std::clamp(frames, MinDelay, MaxDelay);
+  // Half the round trip plus 30 ms of variance, in whole frames (a word is sent as soon as its
+  // keys are sampled).
+  const int frames = static_cast<int>((roundTripMs / 2 + 30 + 49) / 50);
+  return std::clamp(frames, 1, MaxDelay);
+}
+
+int RollbackDelayFor(uint32_t roundTripMs) {
+  const int frames = static_cast<int>((roundTripMs / 2 + 30 + 49) / 50);
+  return std::clamp(frames - static_cast<int>(MaxRollback) + 1, 0, MaxDelay);
 }
 
 }  // namespace net

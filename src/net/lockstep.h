@@ -31,6 +31,8 @@ class Lockstep {
   bool Take(const Message& inputs);
 
   bool RemoteKnown() const { return remoteNext_ > now_; }
+  // The first frame whose remote word has not come; every frame before it has its word.
+  uint32_t RemoteNext() const { return remoteNext_; }
   Word Local(uint32_t frame) const { return local_[frame % Ring]; }
   Word Remote(uint32_t frame) const { return remote_[frame % Ring]; }
   void Advance() { ++now_; }
@@ -47,8 +49,18 @@ class Lockstep {
   uint32_t remoteNext_ = 0;        // first frame whose remote word is missing
 };
 
-// The input delay for a measured round trip: the word sent at frame f must arrive before frame
-// f + delay starts, with room for the variance: 2 frames on a LAN, at most MaxDelay.
+// The input delay for a measured round trip when every frame waits for the other side's word (the
+// result screen): the word sent at frame f must arrive before frame f + delay starts, with room
+// for the variance: 1 frame on a LAN, at most MaxDelay.
 int DelayFor(uint32_t roundTripMs);
+
+// Frames a guess of the other player's keys may run ahead of what has come from them; the frames
+// run again after a wrong guess are never more.
+constexpr uint32_t MaxRollback = 8;
+
+// The input delay of play, where the other player's keys are guessed: 0 while the other side's
+// words come within the frames a guess may run ahead (the frames run again after a wrong guess
+// cost well under a millisecond); past that, the frames the delay must make up.
+int RollbackDelayFor(uint32_t roundTripMs);
 
 }  // namespace net

@@ -66,6 +66,7 @@ size_t Encode(const Message& m, uint8_t* out) {
   } else if (m.kind == Kind::Inputs) {
     w.U32(m.tick);
     w.U32(m.wanted);
+    w.U32(m.frame);
     w.Byte(m.count);
     for (int i = 0; i < m.count && i < MaxWords; ++i) w.U16(m.words[i]);
     w.Byte(m.match);
@@ -108,10 +109,12 @@ bool Decode(const uint8_t* data, size_t size, Message* out) {
   } else if (m.kind == Kind::Inputs) {
     m.tick = r.U32();
     m.wanted = r.U32();
+    m.frame = r.U32();
     m.count = r.Byte();
     if (m.count > MaxWords) return false;  // none: an acknowledgement alone
     // The frame numbers of a match stay far below the end of their range.
-    if (m.tick > UINT32_MAX / 2 || m.wanted > UINT32_MAX / 2) return false;
+    if (m.tick > UINT32_MAX / 2 || m.wanted > UINT32_MAX / 2 || m.frame > UINT32_MAX / 2)
+      return false;
     for (int i = 0; i < m.count; ++i) m.words[i] = r.U16();
     m.match = r.Byte();
   } else if (m.kind == Kind::Hash) {

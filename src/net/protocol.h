@@ -9,9 +9,9 @@
 
 namespace net {
 
-constexpr uint16_t ProtocolVersion = 2;
+constexpr uint16_t ProtocolVersion = 3;
 constexpr uint16_t DefaultPort = 27315;
-constexpr int MinDelay = 2, MaxDelay = 8;  // input delay in frames
+constexpr int MinDelay = 0, MaxDelay = 8;  // input delay in frames
 constexpr int MaxWords = 32;               // input words in one packet
 constexpr int HashInterval = 20;           // frames between two exchanged state hashes
 constexpr size_t VersionLength = 32;       // the game version's text, at most, with its end
@@ -23,9 +23,10 @@ enum class Kind : uint8_t {
   Refuse,     // either way, the same fields: refused, the versions differ
   Ready,      // START was chosen on the title menu: a match is wanted
   Start,      // host to joiner: the match starts, with the random generator's state and the delay
-  Inputs,     // words for frames first .. first + count - 1, and the first frame still wanted
+  Inputs,     // words for frames first .. first + count - 1, the first frame still wanted and
+              // the frame the sender is at
   Hash,       // the match state's hash at a frame
-  Delay,      // host to joiner: the input delay from the next round on
+  Delay,      // no longer sent (each side chooses its own input delay); its number is kept
   Desync,     // the hashes at a frame differed: the match ends on both
 };
 
@@ -41,6 +42,7 @@ struct Message {
   uint8_t delay = 0;                 // Start, Delay: MinDelay..MaxDelay
   uint32_t tick = 0;                 // Inputs: first frame; Hash, Desync: the frame
   uint32_t wanted = 0;               // Inputs: the first of the receiver's frames not yet had
+  uint32_t frame = 0;                // Inputs: the frame the sender is about to play
   uint8_t count = 0;                 // Inputs: 0..MaxWords
   Word words[MaxWords] = {};         // Inputs
   uint64_t hash = 0;                 // Hash

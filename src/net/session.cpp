@@ -1,6 +1,7 @@
 // The game over the network: ENet's host and peer, the handshake with its version check, the
-// lockstep of the match through the pump's hooks, the hash exchange, the lines on the title menu
-// and the ways a match over the network ends.
+// frames of the match through the pump's hooks (the other player's keys guessed and the frames
+// run again when a guess was wrong; the result screen frame by frame in lockstep), the hash
+// exchange, the lines on the title menu and the ways a match over the network ends.
 #include "net/session.h"
 
 #include <arpa/inet.h>
@@ -8,6 +9,8 @@
 #include <ifaddrs.h>
 #include <netinet/in.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -30,14 +33,23 @@ namespace net {
 namespace {
 
 constexpr uint32_t FrameMs = 50;
-constexpr uint32_t LossMs = 3000;     // no packet for this long: the connection is lost
-constexpr uint32_t ResendMs = 20;     // a stalled machine sends its words again this often
-constexpr uint32_t ShowEndMs = 2000;  // how long the line that ended a match stands
-constexpr uint32_t TailMs = 1000;     // the last words of a match go out again for this long
-constexpr int ResultFrames = 30;      // headless: frames on the result screen before fire
+constexpr uint32_t LossMs = 3000;          // no packet for this long: the connection is lost
+constexpr uint32_t PeerTimeoutMs = 60000;  // ENet's own limit for an unacknowledged message
+constexpr uint32_t ResendMs = 20;          // a stalled machine sends its words again this often
+constexpr uint32_t ShowEndMs = 2000;       // how long the line that ended a match stands
+constexpr uint32_t TailMs = 1000;          // the last words of a match go out again for this long
+constexpr int ResultFrames = 30;           // headless: frames on the result screen before fire
 constexpr uint8_t ChannelControl = 0, ChannelInputs = 1;
 constexpr uint32_t LeftData = 1;  // disconnection data: the other player quit
 constexpr int KeyBits = 8;        // the seven keys of a player and Esc
+// Esc, held or pressed, in a word.
+constexpr Word EscBits = (1u << KeysPerPlayer) | (1u << (KeyBits + KeysPerPlayer));
+// A word's Esc acts this many frames after the word's own frame: by then the other side has had
+// the word (it runs at most this far ahead of the words it has), so both leave at the same frame
+// and never after a guess.
+constexpr uint32_t EscLag = MaxRollback;
+constexpr uint32_t Frames = SnapshotRing::Size;  // frames kept to be run again
+constexpr uint32_t SlowMsMax = 8;                // the most a frame of the side ahead is stretched
 
 enum class State { Waiting, Connecting, Handshake, Connected, Playing, Offline };
 
@@ -60,19 +72,41 @@ struct Session {
   uint32_t startState = 0;
   uint8_t match = 0, startMatch = 0;  // the match being played or last played; the one to begin
   bool seedRecorded = false;
-  int delay = MinDelay, pendingDelay = 0;
+  int playDelay = 0;  // the input delay of play (the result screen's follows the round trip)
 
   Lockstep lock;
   bool keyDown[2 * KeysPerPlayer + 1] = {};  // the local keyboard's player keys and Esc
   uint8_t pressed = 0;                       // keys pressed since the last word was scheduled
   Word applied[2] = {};                      // each player's last word applied
+  bool result = false;                       // on the result screen: each frame waits for both
+  uint32_t roundSeen = 0;                    // Match.roundsSetUp when the round was last seen
+  uint32_t remoteFrame = 0;                  // the frame the other side last said it was at
+  uint32_t remoteFrameAt = 0;                // when that was heard (ENet's clock)
+
+  // The frames that may be run again: the match before each (its snapshot and the keys held),
+  // the other player's word it ran with (heard or guessed), its wait and whether a step followed.
+  SnapshotRing snapshots;
+  struct FrameKeys {
+    uint8_t keys[2 * KeysPerPlayer + 1];
+    Word applied[2];
+    Word remote;
+    uint64_t wait;
+    bool stepped;
+  } frames[Frames] = {};
+  uint32_t checked = 0;   // frames below ran with the other player's words as they came
+  uint32_t recorded = 0;  // frames below have their keys in the recording
+  uint32_t hashed = 0;    // the last frame whose hash was sent
+  Word recordedWord[2] = {};
+  uint64_t stepsAfterTick = 0;
+  uint64_t rollbacks = 0, framesRunAgain = 0, worstRollbackUs = 0;
+  uint32_t mostRunAgain = 0;
   uint32_t lastTick = 0, lastSend = 0;
   uint64_t hashes[8][2] = {};  // per exchange: mine, theirs
   uint32_t hashTick[8][2] = {};
   bool hashHave[8][2] = {};
 
   uint64_t framesPlayed = 0;  // frames of play of this match
-  uint64_t stalls = 0, ticks = 0;
+  uint64_t stalls = 0, ticks = 0, barrierWaits = 0;
   uint64_t systemBlocks = 0;  // ENet's blocks from the system's allocator when the match began
   uint32_t matchStart = 0;
   int resultCountdown = 0;
@@ -127,6 +161,7 @@ void SendInputs() {
   Message m;
   S.lock.FillInputs(&m);
   m.match = S.match;
+  m.frame = S.lock.Now();
   if (m.count > 0 || m.wanted > 0) Send(m, ChannelInputs, false);
   enet_host_flush(S.host);
   S.lastSend = enet_time_get();
@@ -148,17 +183,25 @@ uint8_t KeyOfBit(int player, int bit) {
   return bit < KeysPerPlayer ? PlayerKey(player, bit) : static_cast<uint8_t>(VK_ESCAPE);
 }
 
-// A player's word for a frame becomes key messages: a key pressed goes down (again), a key not
-// held goes up if it was held or pressed.
-void Apply(int player, Word word) {
+// A player's word for a frame acts as key messages would: a key pressed goes down (again), a key
+// not held goes up if it was held or pressed. With `wait`, the messages go into the recording
+// instead, at that wait, for a replay to dispatch.
+void Apply(int player, Word word, Word* applied, const uint64_t* wait = nullptr) {
   for (int bit = 0; bit < KeyBits; ++bit) {
     const bool pressed = (word >> (KeyBits + bit)) & 1;
     const bool held = (word >> bit) & 1;
-    const bool was = (S.applied[player] >> bit) & 1;
-    if (pressed) Dispatch(true, KeyOfBit(player, bit));
-    if (!held && (pressed || was)) Dispatch(false, KeyOfBit(player, bit));
+    const bool was = (*applied >> bit) & 1;
+    const uint8_t key = KeyOfBit(player, bit);
+    if (pressed) wait ? replay::RecordKey(*wait, true, key) : void(KeyState[key] = 1);
+    if (!held && (pressed || was))
+      wait ? replay::RecordKey(*wait, false, key) : void(KeyState[key] = 0);
   }
-  S.applied[player] = word;
+  *applied = word;
+}
+
+// The players' keys that a frame's step reads, and Esc.
+uint8_t* HeldKey(int index) {
+  return &KeyState[index < 2 * KeysPerPlayer ? KeyMap[index] : VK_ESCAPE];
 }
 
 Word LocalWord() {
@@ -178,9 +221,12 @@ void Service(uint32_t timeoutMs);
 void PrintLine(const char* what) {
   if (!S.settings.headless) return;
   std::printf("net: %s: %" PRIu64 " frames of play, hash %016" PRIx64 ", delay %d, stalls %" PRIu64
-              " in %" PRIu64 " frames, sent %u bytes in %u packets in %u ms, allocated %" PRIu64
-              " blocks\n",
-              what, S.framesPlayed, replay::MatchHash(Match), S.lock.Delay(), S.stalls, S.ticks,
+              " in %" PRIu64 " frames, waits for both %" PRIu64 ", rollbacks %" PRIu64
+              ", frames run again %" PRIu64 " most %u, worst rollback %" PRIu64
+              " us, sent %u bytes in %u packets in %u ms,"
+              " allocated %" PRIu64 " blocks\n",
+              what, S.framesPlayed, replay::MatchHash(Match), S.playDelay, S.stalls, S.ticks,
+              S.barrierWaits, S.rollbacks, S.framesRunAgain, S.mostRunAgain, S.worstRollbackUs,
               S.host ? S.host->totalSentData : 0, S.host ? S.host->totalSentPackets : 0,
               enet_time_get() - S.matchStart, SystemBlocks() - S.systemBlocks);
   std::fflush(stdout);
@@ -314,14 +360,20 @@ void Handle(const Message& m) {
       if (S.settings.host || S.state != State::Connected) return;
       S.startPending = true;
       S.startState = m.randomState;
-      S.delay = m.delay;
       S.startMatch = m.match;
       return;
     case Kind::Inputs:
       // Words of an earlier match may still arrive after the next one began: they are old, not
       // hostile. The other side sends the ones still wanted again.
       if (m.match != S.match) return;
-      if ((S.state == State::Playing || S.state == State::Connected) && !S.lock.Take(m)) Hostile();
+      if ((S.state == State::Playing || S.state == State::Connected) && !S.lock.Take(m)) {
+        Hostile();
+        return;
+      }
+      if (m.frame >= S.remoteFrame) {
+        S.remoteFrame = m.frame;
+        S.remoteFrameAt = enet_time_get();
+      }
       return;
     case Kind::Hash: {
       if (S.state != State::Playing) return;
@@ -332,8 +384,7 @@ void Handle(const Message& m) {
       CompareHashes(slot);
       return;
     }
-    case Kind::Delay:
-      if (!S.settings.host) S.pendingDelay = m.delay;
+    case Kind::Delay:  // no longer sent: each side chooses its own delay
       return;
     case Kind::Desync:
       if (S.state == State::Playing) Desynced(m.tick);
@@ -353,7 +404,11 @@ void Service(uint32_t timeoutMs) {
         }
         S.peer = event.peer;
         S.lastHeard = enet_time_get();
-        enet_peer_timeout(S.peer, 0, LossMs, LossMs);
+        // ENet would end the connection when one reliable message stays unacknowledged for a
+        // while, which a lossy line or a side stopped for a few seconds causes even while the
+        // other side is still heard (and before the words waiting in the socket, a goodbye among
+        // them, are read). Silence decides instead: no packet at all for LossMs (below).
+        enet_peer_timeout(S.peer, 0, PeerTimeoutMs, PeerTimeoutMs);
         S.state = State::Handshake;
         if (!S.settings.host) SendVersion(Kind::Hello);
         break;
@@ -406,6 +461,11 @@ void Linger(uint32_t ms) {
   }
 }
 
+int ChoosePlayDelay() {
+  if (S.settings.inputDelay >= 0) return S.settings.inputDelay;
+  return RollbackDelayFor(S.peer != nullptr ? S.peer->roundTripTime : 0);
+}
+
 void BeginMatch(uint8_t match) {
   S.match = match;
   // START on the title menu: the cursor is taken there from wherever it stands, then selected.
@@ -414,13 +474,22 @@ void BeginMatch(uint8_t match) {
   if (TitleMenu.cursor == 2) Dispatch(true, PlayerKey(0, RoleDown), wait);
   Dispatch(true, PlayerKey(0, RoleFire), wait);
   S.state = State::Playing;
-  S.lock.Begin(S.delay);
+  S.playDelay = ChoosePlayDelay();
+  S.lock.Begin(S.playDelay);
   S.localReady = S.remoteReady = S.startPending = false;
   S.pressed = 0;
   std::memset(S.keyDown, 0, sizeof S.keyDown);
   S.autoRelease = -1;
-  S.applied[0] = S.applied[1] = 0;
-  S.framesPlayed = S.stalls = S.ticks = 0;
+  S.applied[0] = S.applied[1] = S.recordedWord[0] = S.recordedWord[1] = 0;
+  S.result = false;
+  S.roundSeen = Match.roundsSetUp;
+  S.remoteFrame = S.remoteFrameAt = 0;
+  S.snapshots.Clear();
+  S.checked = S.recorded = S.hashed = 0;
+  S.stepsAfterTick = StepsRun;
+  S.rollbacks = S.framesRunAgain = S.worstRollbackUs = 0;
+  S.mostRunAgain = 0;
+  S.framesPlayed = S.stalls = S.ticks = S.barrierWaits = 0;
   S.systemBlocks = SystemBlocks();
   S.escapeSent = false;
   S.resultCountdown = 0;
@@ -433,14 +502,148 @@ void BeginMatch(uint8_t match) {
   if (S.host != nullptr) S.host->totalSentData = S.host->totalSentPackets = 0;
 }
 
-// One frame of the match, at the start of its wait: the local keys go out, the other player's are
-// waited for, both are applied.
-void Tick() {
-  const uint32_t frame = S.lock.Now();
+// The other player's word for a frame whose word has not come: the keys last heard, still held,
+// nothing newly pressed (in the test mode, the steering and fire keys the other way round).
+Word Guess() {
+  const uint32_t next = S.lock.RemoteNext();
+  const Word last = next > 0 ? S.lock.Remote(next - 1) & 0xFF : 0;
+  return S.settings.mispredict ? last ^ 0x1F : last;
+}
+
+// Both players' words for a frame set the keys its step reads; Esc comes from the words of
+// EscLag frames before. The other player's word is the one heard, else the guess.
+void ApplyWords(uint32_t frame) {
+  const int me = LocalPlayer();
+  const bool heard = frame < S.lock.RemoteNext();
+  const Word remote = heard ? S.lock.Remote(frame) : Guess();
+  S.frames[frame % Frames].remote = remote & ~EscBits;
+  for (int p = 0; p < 2; ++p) {
+    const Word word = p == me ? S.lock.Local(frame) : remote;
+    const Word lagged = frame < EscLag ? 0
+                        : p == me      ? S.lock.Local(frame - EscLag)
+                                       : S.lock.Remote(frame - EscLag);
+    Apply(p, static_cast<Word>((word & ~EscBits) | (lagged & EscBits)), &S.applied[p]);
+  }
+}
+
+// The same keys, once both words of the frame are sure, into the recording at the frame's wait.
+void RecordWords(uint32_t frame) {
+  for (int p = 0; p < 2; ++p) {
+    const bool mine = p == LocalPlayer();
+    const Word word = mine ? S.lock.Local(frame) : S.lock.Remote(frame);
+    const Word lagged = frame < EscLag ? 0
+                        : mine         ? S.lock.Local(frame - EscLag)
+                                       : S.lock.Remote(frame - EscLag);
+    Apply(p, static_cast<Word>((word & ~EscBits) | (lagged & EscBits)), &S.recordedWord[p],
+          &S.frames[frame % Frames].wait);
+  }
+}
+
+// The start of a frame, the first time or again: the match before it is kept, then (tests) the
+// fault of a desync, then the keys.
+void StartFrame(uint32_t frame, bool again) {
+  Session::FrameKeys& keep = S.frames[frame % Frames];
+  if (again) {
+    S.snapshots.Restore(frame);
+    for (int i = 0; i <= 2 * KeysPerPlayer; ++i) *HeldKey(i) = keep.keys[i];
+    S.applied[0] = keep.applied[0];
+    S.applied[1] = keep.applied[1];
+  } else {
+    S.snapshots.Save(frame);
+    for (int i = 0; i <= 2 * KeysPerPlayer; ++i) keep.keys[i] = *HeldKey(i);
+    keep.applied[0] = S.applied[0];
+    keep.applied[1] = S.applied[1];
+  }
   // (tests) A fault of the game, as a desync would come from one.
   if (S.settings.desyncAt != 0 && frame == S.settings.desyncAt) Match.x[LocalPlayer()] += 1.0f;
+  ApplyWords(frame);
+}
+
+// The other player's words that came since: when one differs from the guess its frame ran with,
+// the match goes back to that frame and the frames up to now run again, silent.
+void RollBack(uint32_t now) {
+  const uint32_t known = std::min(S.lock.RemoteNext(), now);
+  uint32_t wrong = S.checked;
+  while (wrong < known && (S.lock.Remote(wrong) & ~EscBits) == S.frames[wrong % Frames].remote)
+    ++wrong;
+  S.checked = std::max(S.checked, known);
+  if (wrong >= known) return;
+  const auto from = std::chrono::steady_clock::now();
+  for (uint32_t frame = wrong; frame < now; ++frame) {
+    StartFrame(frame, frame == wrong);
+    if (S.frames[frame % Frames].stepped) Match.Step();
+  }
+  Match.soundCount = 0;  // the sounds of frames shown before were heard then
+  const auto us =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - from)
+          .count();
+  ++S.rollbacks;
+  S.framesRunAgain += now - wrong;
+  S.mostRunAgain = std::max(S.mostRunAgain, now - wrong);
+  S.worstRollbackUs = std::max<uint64_t>(S.worstRollbackUs, static_cast<uint64_t>(us));
+}
+
+// The frame may not run on a guess: it ends the round or leaves the match (a structural change
+// that cannot be run again), so every word before it and its own must have come.
+bool MustBeSure(uint32_t frame) {
+  if (S.result || KeyState[VK_ESCAPE]) return true;
+  for (int p = 0; p < 2; ++p)
+    if (Match.life[p] == 0 && Match.deathTimer[p] >= 50) return true;
+  if (frame < EscLag) return false;
+  if (S.lock.Local(frame - EscLag) & EscBits) return true;
+  return frame - EscLag >= S.lock.RemoteNext() || (S.lock.Remote(frame - EscLag) & EscBits) != 0;
+}
+
+// Frames whose words are all sure go into the recording; their hashes (of the match at their
+// start) go to the other side.
+void Confirm(uint32_t now) {
+  const uint32_t next = S.lock.RemoteNext();
+  for (; S.recorded < std::min(next, now + 1); ++S.recorded) RecordWords(S.recorded);
+  for (uint32_t h = (S.hashed / HashInterval + 1) * HashInterval; h <= std::min(next, now);
+       h += HashInterval) {
+    S.hashed = h;
+    const MatchSnapshot* snapshot = S.snapshots.Get(h);
+    if (snapshot == nullptr) continue;
+    const int slot = static_cast<int>(h / HashInterval % 8);
+    S.hashes[slot][0] = replay::SnapshotHash(*snapshot);
+    S.hashTick[slot][0] = h;
+    S.hashHave[slot][0] = true;
+    Message m;
+    m.kind = Kind::Hash;
+    m.tick = h;
+    m.hash = S.hashes[slot][0];
+    Send(m, ChannelControl, true);
+    CompareHashes(slot);
+    if (S.state != State::Playing) return;
+  }
+}
+
+// How long this frame lasts: 50 ms, and a few more while this side is ahead of the other.
+uint32_t FrameLength(uint32_t frame) {
+  if (S.peer == nullptr || S.remoteFrameAt == 0) return FrameMs;
+  const int64_t theirs = int64_t{S.remoteFrame} * FrameMs + S.peer->roundTripTime / 2 +
+                         (enet_time_get() - S.remoteFrameAt);
+  const int64_t ahead = int64_t{frame} * FrameMs - theirs;
+  if (ahead <= static_cast<int64_t>(FrameMs / 2)) return FrameMs;
+  return FrameMs + static_cast<uint32_t>(std::min<int64_t>(ahead / 8, SlowMsMax));
+}
+
+// One frame of the match, at the start of its wait: the local keys go out; the other player's
+// that came are checked against the guesses (and the frames since run again when one was
+// wrong); the frame waits only when the other side is too far behind or it may not be guessed;
+// then both players' keys are set for the step that follows.
+void Tick() {
+  const uint32_t frame = S.lock.Now();
+  if (frame > 0) S.frames[(frame - 1) % Frames].stepped = StepsRun != S.stepsAfterTick;
+  if (Match.roundsSetUp != S.roundSeen) {
+    // A new round: its frames are guessed again.
+    S.roundSeen = Match.roundsSetUp;
+    S.result = false;
+    S.lock.SetDelay(S.playDelay);
+  }
   if (!S.settings.headless || S.settings.realTime) {
-    while (enet_time_get() - S.lastTick < FrameMs) {
+    const uint32_t length = FrameLength(frame);
+    while (enet_time_get() - S.lastTick < length) {
       Service(1);
       if (S.state != State::Playing) return;
       if (!PumpMessages()) ExitProcess(1);
@@ -462,37 +665,32 @@ void Tick() {
   }
   if (S.lock.Schedule(LocalWord())) S.pressed = 0;
   SendInputs();
-  if (frame > 0 && frame % HashInterval == 0) {
-    const int slot = static_cast<int>(frame / HashInterval % 8);
-    S.hashes[slot][0] = replay::MatchHash(Match);
-    S.hashTick[slot][0] = frame;
-    S.hashHave[slot][0] = true;
-    Message m;
-    m.kind = Kind::Hash;
-    m.tick = frame;
-    m.hash = S.hashes[slot][0];
-    Send(m, ChannelControl, true);
-    CompareHashes(slot);
-    if (S.state != State::Playing) return;
-  }
-  bool stalled = false;
-  while (!S.lock.RemoteKnown()) {
+  bool stalled = false, sure = false;
+  for (;;) {
+    RollBack(frame);
+    const uint32_t next = S.lock.RemoteNext();
+    sure = MustBeSure(frame);
+    if (sure ? next > frame : next + MaxRollback > frame) break;
     stalled = true;
     Service(1);
     if (S.state != State::Playing) return;
     if (!PumpMessages()) ExitProcess(1);
     if (enet_time_get() - S.lastSend >= ResendMs) SendInputs();
   }
-  S.stalls += stalled;
+  // Waits for both at the result screen and at the frames that end a round or the match are
+  // counted apart from the stalls of play.
+  (sure ? S.barrierWaits : S.stalls) += stalled;
   ++S.ticks;
+  S.frames[frame % Frames].wait = WaitCount;
   if (frame == 0) {
     // The match starts from no key held, whatever the title menu left.
     for (int p = 0; p < 2; ++p)
       for (int bit = 0; bit < KeyBits; ++bit)
         if (KeyState[KeyOfBit(p, bit)]) Dispatch(false, KeyOfBit(p, bit));
   }
-  const int me = LocalPlayer();
-  for (int p = 0; p < 2; ++p) Apply(p, p == me ? S.lock.Local(frame) : S.lock.Remote(frame));
+  StartFrame(frame, false);
+  Confirm(frame);
+  S.stepsAfterTick = StepsRun;
   S.lock.Advance();
 }
 
@@ -615,20 +813,12 @@ void OnRoundOver() {
   if (S.prevRoundOver) S.prevRoundOver();
   if (S.state != State::Playing) return;
   if (S.settings.headless && S.settings.host) S.resultCountdown = ResultFrames;
-  // The delay follows the round trip, changed between rounds only: the host decides.
-  if (S.settings.host && S.peer != nullptr) {
-    const int delay = DelayFor(S.peer->roundTripTime);
-    if (delay != S.lock.Delay()) {
-      S.lock.SetDelay(delay);
-      Message m;
-      m.kind = Kind::Delay;
-      m.delay = static_cast<uint8_t>(delay);
-      Send(m, ChannelControl, true);
-    }
-  } else if (S.pendingDelay != 0) {
-    S.lock.SetDelay(S.pendingDelay);
-    S.pendingDelay = 0;
-  }
+  // The result screen goes frame by frame with both sides' words, at the delay of lockstep; the
+  // next round's play at a delay that follows the round trip too.
+  const uint32_t roundTrip = S.peer != nullptr ? S.peer->roundTripTime : 0;
+  S.result = true;
+  S.lock.SetDelay(std::max(DelayFor(roundTrip), S.playDelay));
+  S.playDelay = ChoosePlayDelay();
 }
 
 void OnTitleMenu() {
@@ -648,11 +838,10 @@ void OnTitleMenu() {
   }
   if (S.state != State::Connected) return;
   if (S.settings.host && S.localReady && S.remoteReady) {
-    S.delay = DelayFor(S.peer != nullptr ? S.peer->roundTripTime : 0);
     Message m;
     m.kind = Kind::Start;
     m.randomState = RandomStateNow();
-    m.delay = static_cast<uint8_t>(S.delay);
+    m.delay = static_cast<uint8_t>(ChoosePlayDelay());  // each side chooses its own
     m.match = static_cast<uint8_t>(S.match + 1);
     Send(m, ChannelControl, true);
     enet_host_flush(S.host);

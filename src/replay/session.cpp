@@ -135,54 +135,24 @@ void WriteAtExit() {
 
 }  // namespace
 
-uint64_t MatchHash(const struct Match& m) {
+namespace {
+
+uint64_t StateHash(const MatchState& m, int32_t frameParity, uint32_t randomState) {
   Fnv f;
-  for (int p = 0; p < 2; ++p) {
-    f.Add(m.speed[p]);
-    f.Add(m.x[p]);
-    f.Add(m.y[p]);
-    f.Add(m.z[p]);
-    f.Add(m.deathTimer[p]);
-    f.Add(m.cameraMode[p]);
-    f.Add(m.pitch[p]);
-    f.Add(m.yaw[p]);
-    f.Add(m.bank[p]);
-    f.Add(m.life[p]);
-    f.Add(m.hitShake[p]);
-    f.Add(m.power[p]);
-    f.Add(m.grip[p]);
-    if (m.life[p] == 0)
-      for (const Debris& d : m.debris[p]) {
-        f.Add(d.offsetX);
-        f.Add(d.offsetY);
-        f.Add(d.offsetZ);
-        f.Add(d.angleX);
-        f.Add(d.angleY);
-        f.Add(d.angleZ);
-      }
-  }
-  f.Add(m.itemX);
-  f.Add(m.itemY);
-  f.Add(m.itemZ);
-  f.Add(m.itemType);
-  f.Add(m.itemActive);
-  for (const Bullet& b : m.bullets) {
-    f.Add(b.active);
-    if (!b.active) continue;
-    f.Add(b.x);
-    f.Add(b.y);
-    f.Add(b.z);
-    f.Add(b.vx);
-    f.Add(b.vy);
-    f.Add(b.vz);
-    f.Add(b.pitch);
-    f.Add(b.yaw);
-    f.Add(b.roll);
-    f.Add(b.owner);
-  }
-  f.Add(FrameParity);
-  f.Add(RandomStateNow());
+  ForEachFutureField(m, [&f](const auto& value) { f.Add(value); });
+  f.Add(frameParity);
+  f.Add(randomState);
   return f.hash;
+}
+
+}  // namespace
+
+uint64_t MatchHash(const struct Match& m) {
+  return StateHash(m, FrameParity, RandomStateNow());
+}
+
+uint64_t SnapshotHash(const MatchSnapshot& s) {
+  return StateHash(s.state, s.frameParity, s.randomState);
 }
 
 uint8_t RoundWinner(const struct Match& m) {
@@ -197,6 +167,7 @@ const Tally& SessionTally() {
 
 void BeginSession() {
   TheTally = Tally{};
+  Replaying = false;  // a session plays a recording back only when it starts one
   WaitCount = 0;
   WaitHook = OnWait;
   MessageHook = OnMessage;
@@ -215,7 +186,12 @@ void StartRecording(const std::string& path) {
 }
 
 void RecordKey(uint64_t wait, bool down, uint8_t key) {
-  if (Recording_) Recorded.events.push_back(KeyEvent{wait, down, key});
+  if (!Recording_) return;
+  // Keys of a frame may be sure only some frames later: they go in after every event of their
+  // wait and before the later ones.
+  auto at = Recorded.events.end();
+  while (at != Recorded.events.begin() && (at - 1)->wait > wait) --at;
+  Recorded.events.insert(at, KeyEvent{wait, down, key});
 }
 
 void SetRecordedSeed(uint32_t seed) {

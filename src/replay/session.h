@@ -9,12 +9,15 @@
 #include "replay/recording.h"
 
 struct Match;
+struct MatchSnapshot;
 
 namespace replay {
 
 // A fingerprint of everything the match's future depends on: both craft, the item, the bullets,
 // the debris, the frame parity and the random generator's state (FNV-1a over their values).
 uint64_t MatchHash(const struct Match& match);
+// The same fingerprint of a match kept in a snapshot.
+uint64_t SnapshotHash(const MatchSnapshot& snapshot);
 // 0 or 1 when only that player's craft is left, 2 for a draw.
 uint8_t RoundWinner(const struct Match& match);
 
@@ -36,7 +39,8 @@ void BeginSession();
 // Records the session into `path`, written when the process ends.
 void StartRecording(const std::string& path);
 // Adds a key message that the game received outside the pump (the network's keys, dispatched at
-// the start of wait `wait`), so that a replay dispatches it there too.
+// the start of wait `wait`), so that a replay dispatches it there too; the key messages of a wait
+// that is past go in after those already there.
 void RecordKey(uint64_t wait, bool down, uint8_t key);
 // The seed a recording gives for the random generator's state at start-up (a game over the
 // network takes the host's state before its first match).

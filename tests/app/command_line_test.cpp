@@ -68,8 +68,14 @@ TEST(CommandLine, OptionsAndMistakes) {
       {{"--host", "--net-desync-at", "5"},
        2,
        false,
-       "gronka: --net-frames, --net-realtime and --net-desync-at go with --headless and a game "
-       "over the network\n"},
+       "gronka: --net-frames, --net-realtime, --net-desync-at and --net-mispredict go with "
+       "--headless and a game over the network\n"},
+      {{"--join", "box", "--input-delay", "8"}, -1, false, ""},
+      {{"--host", "--input-delay=9"},
+       2,
+       false,
+       "gronka: invalid value '9' for --input-delay (see --help)\n"},
+      {{"--input-delay", "0"}, 2, false, "gronka: --input-delay goes with --host or --join\n"},
   };
   for (const auto& c : cases) {
     const Outcome o = Parse(c.args);

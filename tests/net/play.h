@@ -21,10 +21,16 @@ struct Process {
   std::string out, err;  // files of its stdout and stderr
 };
 
+// A path in the temporary directory: the test run's own ($TMPDIR), else /tmp.
+inline std::string TempPath(const std::string& name) {
+  const char* dir = std::getenv("TMPDIR");
+  return std::string(dir != nullptr && *dir == '/' ? dir : "/tmp") + "/" + name;
+}
+
 inline Process Spawn(const std::vector<std::string>& args, const std::string& name,
                      const char* version = nullptr) {
   Process p;
-  p.out = "/tmp/gronka-net-" + std::to_string(getpid()) + "-" + name + ".out";
+  p.out = TempPath("gronka-net-" + std::to_string(getpid()) + "-" + name + ".out");
   p.err = p.out + ".err";
   std::remove(p.out.c_str());
   std::remove(p.err.c_str());

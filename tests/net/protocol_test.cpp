@@ -26,6 +26,7 @@ TEST(NetProtocol, MessagesComeBackAsTheyWent) {
   inputs.kind = Kind::Inputs;
   inputs.tick = 0x01020304;
   inputs.wanted = 77;
+  inputs.frame = 0x0A0B0C0D;
   inputs.match = 9;
   inputs.count = MaxWords;
   for (int i = 0; i < MaxWords; ++i) inputs.words[i] = static_cast<Word>(0x8001 + 3 * i);
@@ -65,7 +66,7 @@ TEST(NetProtocol, AnythingElseIsRefused) {
   std::vector<uint8_t> extra = good, shorter = good, tooMany = good, far = good;
   extra.push_back(0);
   shorter.pop_back();
-  tooMany[9] = MaxWords + 1;
+  tooMany[13] = MaxWords + 1;
   far[4] = 0x80;  // a frame number in the upper half of its range
   const Case cases[] = {
       {"empty", {}},
@@ -75,7 +76,6 @@ TEST(NetProtocol, AnythingElseIsRefused) {
       {"missing byte", shorter},
       {"too many words", tooMany},
       {"frame too far", far},
-      {"delay below", {static_cast<uint8_t>(Kind::Delay), MinDelay - 1}},
       {"delay above", {static_cast<uint8_t>(Kind::Delay), MaxDelay + 1}},
       {"bad magic", {1, 'G', 'R', 'N', 'X', 1, 0, 0}},
       {"version past the end", {1, 'G', 'R', 'N', 'K', 1, 0, 2, 'a'}},
@@ -151,12 +151,16 @@ TEST(NetLockstep, TheOtherSidesWordsArriveInAnyOrder) {
 }
 
 TEST(NetLockstep, DelayFollowsTheRoundTrip) {
+  // Lockstep (the result screen), and play, where guesses cover up to 8 frames.
   const struct {
     uint32_t ms;
-    int delay;
-  } rows[] = {{0, 2},   {40, 2},  {60, 3},  {100, 3}, {140, 3},
-              {160, 4}, {200, 4}, {300, 5}, {1000, 8}};
-  for (const auto& row : rows) EXPECT_EQ(DelayFor(row.ms), row.delay) << row.ms;
+    int lockstep, play;
+  } rows[] = {{0, 1, 0},   {40, 1, 0},  {60, 2, 0},  {140, 2, 0},  {160, 3, 0},
+              {300, 4, 0}, {640, 7, 0}, {700, 8, 1}, {1000, 8, 4}, {5000, 8, 8}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(DelayFor(row.ms), row.lockstep) << row.ms;
+    EXPECT_EQ(RollbackDelayFor(row.ms), row.play) << row.ms;
+  }
 }
 
 }  // namespace

@@ -1,14 +1,16 @@
-// No heap allocation in a frame of play: every global allocation function of the program is
-// replaced by one that counts, and whole frames of play run with a full bullet pool, both players
-// firing level-4 volleys after collecting items, and later with debris flying. Only the frames that
-// spawn an item or destroy a craft may allocate (they create frames).
-// Counted: every operator new (the game's code allocates through it alone).
+// No heap allocation in a frame of play, nor in saving a snapshot of a match and restoring it:
+// every global allocation function of the program is replaced by one that counts, and whole frames
+// of play run with a full bullet pool, both players firing level-4 volleys after collecting items,
+// and later with debris flying. Only the frames that spawn an item or destroy a craft may allocate
+// (they create frames). Counted: every operator new (the game's code allocates through it alone).
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <random>
 #include <vector>
 
+#include "replay/session.h"
 #include "shell/keyboard.h"
 #include "shell/pacing.h"
 #include "support/headless.h"
@@ -208,6 +210,74 @@ TEST_F(AllocationTest, FramesOfPlayAllocateOnlyToSpawnItemsAndDestroyCraft) {
   EXPECT_EQ(destroyFrames, 2);  // one a round
   EXPECT_GT(spawnFrames, 20);
   EXPECT_EQ(spawnAllocations, spawnOnly) << "a new item's frames are allocated";
+}
+
+// A snapshot holds the whole future of a match: from states met in rounds of random play (volleys,
+// hits, items, destroyed craft), frames stepped after a restore come out as they did the first
+// time.
+constexpr int Frames = 12;
+
+// Both players' seven keys held, bit by role.
+void Press(uint16_t keys) {
+  for (int p = 0; p < 2; ++p)
+    for (int role = 0; role < KeysPerPlayer; ++role)
+      KeyState[PlayerKey(p, role)] = (keys >> (KeysPerPlayer * p + role)) & 1;
+}
+
+TEST_F(AllocationTest, FramesRunAgainFromASnapshotAreTheSameAndAllocateNothing) {
+  // Steps the frames with their keys, writing the hash after each (0 for a frame that ended the
+  // round, which ends the run).
+  auto run = [](const std::vector<uint16_t>& keys, uint64_t* hashes) {
+    for (int i = 0; i < Frames; ++i) {
+      Press(keys[i]);
+      const bool over = Match.Step() != Match::FrameOutcome::Continue;
+      hashes[i] = over ? 0 : replay::MatchHash(Match);
+      Match.soundCount = 0;
+      if (over) return;
+    }
+  };
+  std::mt19937 random(5);
+  SnapshotRing ring;
+  int checks = 0, withDebris = 0, withBullets = 0;
+  for (int round = 0; round < 10; ++round) {
+    Match.SetupRound();
+    for (int frame = 0; frame < 1500; ++frame) {
+      // Random keys, fire held often; now and then the players meet head on, so that volleys hit.
+      Press(static_cast<uint16_t>(random() & random() & 0x3FFF) | 1u << RoleFire);
+      if (frame % 150 == 40 && Match.life[0] && Match.life[1]) {
+        Match.x[0] = Match.x[1] = 0;
+        Match.z[0] = -3;
+        Match.z[1] = 3;
+        Match.y[0] = Match.y[1] = 5;
+        Match.yaw[0] = 0;
+        Match.yaw[1] = 180;
+      }
+      if (Match.Step() != Match::FrameOutcome::Continue) break;
+      Match.soundCount = 0;
+      if (frame % 7 != 0) continue;
+
+      std::vector<uint16_t> keys(Frames);
+      for (uint16_t& k : keys) k = static_cast<uint16_t>(random() & 0x3FFF);
+      uint64_t first[Frames] = {}, again[Frames] = {};
+      const long news = NewCalls;
+      Counting = true;
+      ring.Save(frame);
+      run(keys, first);
+      ASSERT_TRUE(ring.Restore(frame));
+      run(keys, again);
+      Counting = false;
+      for (int i = 0; i < Frames; ++i) ASSERT_EQ(again[i], first[i]) << "frame " << frame + i;
+      ASSERT_EQ(NewCalls - news, 0) << "frame " << frame;
+      ++checks;
+      withDebris += Match.life[0] == 0 || Match.life[1] == 0;
+      for (const Bullet& b : Match.bullets) withBullets += b.active && b.owner == 1;
+    }
+    Match.TeardownRound();
+  }
+  // The states tried had what they are about.
+  EXPECT_GT(checks, 200);
+  EXPECT_GT(withDebris, 5);
+  EXPECT_GT(withBullets, 100);
 }
 
 }  // namespace

@@ -50,7 +50,6 @@ inline bool Attached(FrameHandle frame) {
 // What the checks need to know of the state in which a frame of play begins.
 struct FrameStart {
   bool valid = false;
-  bool fireHeld[2] = {};
   int32_t life[2] = {};
   float x[2] = {}, y[2] = {}, z[2] = {};
   int32_t itemActive = 0, itemType = 0;
@@ -59,7 +58,6 @@ struct FrameStart {
   void Take() {
     valid = true;
     for (int p = 0; p < 2; ++p) {
-      fireHeld[p] = KeyState[PlayerKey(p, RoleFire)] != 0;
       life[p] = Match.life[p];
       x[p] = Match.x[p];
       y[p] = Match.y[p];
@@ -84,9 +82,8 @@ struct FrameStart {
   }
 };
 
-// The invariants of a match after a frame of play. `start` is the state the frame began with, for
-// the checks that depend on what the frame did; `frame` numbers the frame in the messages.
-inline void CheckFrameOfPlay(const FrameStart& start, Problems& problems, long frame) {
+// The invariants of a match after a frame of play; `frame` numbers the frame in the messages.
+inline void CheckFrameOfPlay(Problems& problems, long frame) {
   const auto& m = Match;
   const bool roundOver =
       (m.life[0] == 0 && m.deathTimer[0] > 50) || (m.life[1] == 0 && m.deathTimer[1] > 50);
@@ -102,14 +99,10 @@ inline void CheckFrameOfPlay(const FrameStart& start, Problems& problems, long f
     if (!(m.y[p] >= 0 && m.y[p] <= 19)) problems.Add("frame %ld: y[%d] = %g", frame, p, m.y[p]);
     if (!(m.x[p] >= -40 && m.x[p] <= 40)) problems.Add("frame %ld: x[%d] = %g", frame, p, m.x[p]);
     if (!(m.z[p] >= -40 && m.z[p] <= 40)) problems.Add("frame %ld: z[%d] = %g", frame, p, m.z[p]);
-    if (m.grip[p] < 0 || m.grip[p] > 10)
-      problems.Add("frame %ld: grip[%d] = %d", frame, p, m.grip[p]);
     if (m.pitch[p] < -48 || m.pitch[p] > 48 || m.pitch[p] % 6 != 0)
       problems.Add("frame %ld: pitch[%d] = %d", frame, p, m.pitch[p]);
     if (m.bank[p] < -48 || m.bank[p] > 48 || m.bank[p] % 6 != 0)
       problems.Add("frame %ld: bank[%d] = %d", frame, p, m.bank[p]);
-    if (m.cameraMode[p] < 0 || m.cameraMode[p] > 5)
-      problems.Add("frame %ld: cameraMode[%d] = %d", frame, p, m.cameraMode[p]);
     if (m.life[p] > 0) {
       if (!Attached(m.craftFrame[p]) || !Attached(m.shadowFrame[p]))
         problems.Add("frame %ld: player %d flies without its craft or shadow in the scene", frame,
@@ -121,17 +114,10 @@ inline void CheckFrameOfPlay(const FrameStart& start, Problems& problems, long f
       if (m.deathTimer[p] < 0 || m.deathTimer[p] > 51)
         problems.Add("frame %ld: deathTimer[%d] = %d", frame, p, m.deathTimer[p]);
       for (int i = 0; i < DebrisCount; ++i)
-        if (!Attached(m.debris[p][i].frame))
+        if (!Attached(m.debrisFrame[p][i]))
           problems.Add("frame %ld: debris %d of player %d is not in the scene", frame, i, p);
       expectedChildren += DebrisCount;
     }
-    // A volley writes the power back to 4; only the item collected after it in the same frame
-    // can raise it again.
-    const bool fired =
-        !roundOver && start.valid && start.fireHeld[p] && start.life[p] > 0 && FrameParity == 1;
-    const bool tookPower = start.Collector() == p && start.itemType == ItemPower;
-    if (fired && m.power[p] > (tookPower ? 5 : 4))
-      problems.Add("frame %ld: power[%d] = %d after a volley", frame, p, m.power[p]);
   }
   if (!itemExpected) {
     if (m.itemFrame != nullptr || m.itemShadowFrame != nullptr)
@@ -148,18 +134,19 @@ inline void CheckFrameOfPlay(const FrameStart& start, Problems& problems, long f
   int flying = 0;
   for (int i = 0; i < BulletCount; ++i) {
     const Bullet& b = m.bullets[i];
-    if (b.frame == nullptr) {
+    const FrameHandle frameOf = m.bulletFrame[i];
+    if (frameOf == nullptr) {
       problems.Add("frame %ld: bullet %d has no frame", frame, i);
       continue;
     }
     if (b.active) {
       ++flying;
-      if (!Attached(b.frame))
+      if (!Attached(frameOf))
         problems.Add("frame %ld: flying bullet %d not in the scene", frame, i);
       if (!(b.x >= -40 && b.x <= 40 && b.z >= -40 && b.z <= 40 && b.y >= -1 && b.y <= 20))
         problems.Add("frame %ld: bullet %d flies outside the box at (%g, %g, %g)", frame, i, b.x,
                      b.y, b.z);
-    } else if (b.frame->parent != nullptr) {
+    } else if (frameOf->parent != nullptr) {
       problems.Add("frame %ld: idle bullet %d is in the scene", frame, i);
     }
   }
@@ -413,7 +400,7 @@ class Player {
     if (settings_.progress && settings_.progressEvery > 0 &&
         report_.framesOfPlay % settings_.progressEvery == 0)
       settings_.progress(report_.framesOfPlay);
-    CheckFrameOfPlay(start_, report_.problems, report_.framesOfPlay);
+    CheckFrameOfPlay(report_.problems, report_.framesOfPlay);
     int flying = 0;
     for (const Bullet& b : Match.bullets) flying += b.active;
     report_.mostBullets = std::max(report_.mostBullets, flying);

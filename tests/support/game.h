@@ -59,12 +59,12 @@ inline void ReleaseMatchFrames() {
   for (int p = 0; p < 2; ++p) {
     ReleaseFrame(Match.craftFrame[p]);
     ReleaseFrame(Match.shadowFrame[p]);
-    for (Debris& piece : Match.debris[p]) ReleaseFrame(piece.frame);
+    for (FrameHandle& piece : Match.debrisFrame[p]) ReleaseFrame(piece);
   }
   ReleaseFrame(Match.groundFrame);
   ReleaseFrame(Match.itemFrame);
   ReleaseFrame(Match.itemShadowFrame);
-  for (Bullet& bullet : Match.bullets) ReleaseFrame(bullet.frame);
+  for (FrameHandle& bullet : Match.bulletFrame) ReleaseFrame(bullet);
 }
 
 // Gives back every frame, light and model the game's globals hold, and the Renderer's interfaces,
