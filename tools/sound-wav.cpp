@@ -8,8 +8,8 @@
 namespace {
 
 const char* const Names[SoundEffectCount] = {
-    "volley",     "hit",       "destroyed", "item-appears", "item-speed",  "item-power", "item-grip",
-    "win",        "lose",      "draw",      "intro",        "menu-move",   "menu-select", "menu-leave"};
+    "volley", "hit",  "destroyed", "item-appears", "item-speed", "item-power",  "item-grip",
+    "win",    "lose", "draw",      "intro",        "menu-move",  "menu-select", "menu-leave"};
 
 void Put32(std::FILE* f, uint32_t v) {
   const unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),

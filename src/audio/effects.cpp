@@ -84,9 +84,9 @@ constexpr int ClipCount = SoundEffectCount + 2 * Sound::VolleyVariants;
 
 // Clip k: effect k, except that the volleys' clips come last, player by player.
 constexpr const Shape& ShapeOf(int clip) {
-  return clip < SoundEffectCount ? Shapes[clip]
+  return clip < SoundEffectCount                           ? Shapes[clip]
          : clip < SoundEffectCount + Sound::VolleyVariants ? Shapes[SoundVolley]
-                                                          : SecondVolley;
+                                                           : SecondVolley;
 }
 
 constexpr int TotalLength() {
@@ -209,7 +209,8 @@ double Loudness(const float* x, int length) {
     double v = x[i];
     for (int k = 0; k < 2; ++k) {
       double* z = state[k];  // x1, x2, y1, y2
-      const double y = B[k][0] * v + B[k][1] * z[0] + B[k][2] * z[1] - A[k][0] * z[2] - A[k][1] * z[3];
+      const double y =
+          B[k][0] * v + B[k][1] * z[0] + B[k][2] * z[1] - A[k][0] * z[2] - A[k][1] * z[3];
       z[1] = z[0], z[0] = v, z[3] = z[2], z[2] = y;
       v = y;
     }
@@ -250,7 +251,8 @@ void RenderClips() {
     }
     float scale = static_cast<float>(std::pow(10.0, (s.loudness - Loudness(Work, length)) / 20));
     if (peak * scale > MostPeak) scale = MostPeak / peak;
-    for (int i = 0; i < length; ++i) next[i] = static_cast<int16_t>(std::lround(Work[i] * scale * 32767));
+    for (int i = 0; i < length; ++i)
+      next[i] = static_cast<int16_t>(std::lround(Work[i] * scale * 32767));
     Clips[c] = Clip{next, length};
     next += length;
   }

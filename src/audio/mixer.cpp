@@ -40,8 +40,8 @@ bool IsItemTone(int effect) {
 // Volleys go down this far while a hit or an explosion is in its first quarter second.
 constexpr float Ducked = 0.7f;
 constexpr int DuckFrames = Rate / 4;
-const float DuckFall = 1 - std::exp(-1.0f / (0.005f * Rate));   // within about 5 ms
-const float DuckRise = 1 - std::exp(-1.0f / (0.120f * Rate));   // back over about 120 ms
+const float DuckFall = 1 - std::exp(-1.0f / (0.005f * Rate));    // within about 5 ms
+const float DuckRise = 1 - std::exp(-1.0f / (0.120f * Rate));    // back over about 120 ms
 const float LimiterRelease = std::exp(-1.0f / (0.080f * Rate));  // the limiter lets go in 80 ms
 }  // namespace
 

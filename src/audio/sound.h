@@ -70,7 +70,7 @@ class Mixer {
   // Voices still sounding, fading ones included (audio thread, or when no other thread mixes).
   int Busy() const;
 
-  static constexpr int Lookahead = 128;  // frames the limiter sees ahead
+  static constexpr int Lookahead = 128;    // frames the limiter sees ahead
   static constexpr float Ceiling = 0.89f;  // the limiter's ceiling, a share of full scale (-1 dB)
 
  private:

@@ -107,8 +107,9 @@ TEST(SoundEffects, EachItemEachPlayerAndEachShotSoundsItsOwn) {
     EXPECT_LT(Likeness(Sound::ClipOf(SoundVolley, 0, v), Sound::ClipOf(SoundVolley, 1, v)), 0.5);
     for (int w = 0; w < v; ++w)
       for (int side = 0; side < 2; ++side)
-        EXPECT_LT(Likeness(Sound::ClipOf(SoundVolley, side, v), Sound::ClipOf(SoundVolley, side, w)),
-                  0.95)
+        EXPECT_LT(
+            Likeness(Sound::ClipOf(SoundVolley, side, v), Sound::ClipOf(SoundVolley, side, w)),
+            0.95)
             << side << " " << v << " " << w;
   }
   EXPECT_LT(Likeness(Sound::ClipOf(SoundHit), Sound::ClipOf(SoundDestroyed)), 0.5);

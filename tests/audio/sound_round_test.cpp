@@ -1,7 +1,7 @@
 // A scripted round, headless, with the sound going to SDL's "disk" driver and kept in step with
 // the game's clock: each 50 ms frame of play owns 50 ms of the recording. Player 0 fires ten
 // volleys, which strike player 1 ten times, a second later, and destroy it; M follows, then the
-// result. In a busier round both players hold fire at once.
+// result. In a busier round both players hold fire at once, and player 1 collects each item.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -48,6 +48,13 @@ struct Recording {
   }
 };
 
+// Whether the game asked for `effect` on `side` in frame `frame`.
+bool AskedIn(int frame, int effect, int side) {
+  return std::any_of(AskedFor.begin(), AskedFor.end(), [&](const Asked& a) {
+    return a.frame == frame && a.effect == effect && a.side == side;
+  });
+}
+
 Recording Record(bool muted, bool bothFire = false) {
   const std::string path = testing::TempDir() + "gronka_sound_" + std::to_string(getpid());
   setenv("SDL_AUDIODRIVER", "disk", 1);
@@ -59,10 +66,12 @@ Recording Record(bool muted, bool bothFire = false) {
   Sound::Play(SoundMenuMove);  // a mark at time 0, to find it in the file
   AskedFor.clear();
   FrameNow = -1;
-  Sound::SetListener([](SoundEffect e, int side) { AskedFor.push_back({FrameNow, e, side}); });
+  // Asked for after frame n was seen: in frame n + 1.
+  Sound::SetListener([](SoundEffect e, int side) { AskedFor.push_back({FrameNow + 1, e, side}); });
   Recording r;
   uint64_t granted = 0;
   int parity = 0, active[BulletCount] = {}, life1 = 10;
+  bool left = false;
   game::Run([&] {
     RandomIntHook = [](int32_t, int32_t hi) { return hi; };  // the item far off in a corner
     // The sound up to the game's clock: what a frame asks for starts with the frame.
@@ -73,6 +82,11 @@ Recording Record(bool muted, bool bothFire = false) {
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
     if (TitleMenu.craftFrame != nullptr && !KeyState['Z']) HeadlessControl::KeyDown('Z');  // START
+    // The result shown (it waits for a key), the game is left.
+    if (!r.frames.empty() && AskedIn(FrameNow + 1, SoundWin, 0) && !left) {
+      HeadlessControl::Post(WM_RBUTTONDOWN, 0);
+      left = true;
+    }
     if (FrameParity == parity) return;
     parity = FrameParity;
     PlayFrame f{FrameStartTime, false, false, Match.life[1] < life1,
@@ -87,13 +101,17 @@ Recording Record(bool muted, bool bothFire = false) {
     FrameNow = n;
     r.frames.push_back(f);
     if (f.destroyed1) r.destroyedAt = n;
+    // In the busier round, player 1 then collects one item of each kind.
+    if (bothFire && n >= 31 && n < 34 && Match.itemActive != 0) {
+      Match.itemType = n - 31;
+      Match.itemX = Match.x[1], Match.itemY = Match.y[1], Match.itemZ = Match.z[1];
+    }
     if (n == 9 || n == 29) {
       HeadlessControl::Post(n == 9 ? WM_KEYDOWN : WM_KEYUP, 'Z');
       if (bothFire) HeadlessControl::Post(n == 9 ? WM_KEYDOWN : WM_KEYUP, '%');  // player 1
     }
     if (r.destroyedAt >= 0 && n == r.destroyedAt + 4) HeadlessControl::KeyDown('M');
-    if ((r.destroyedAt >= 0 && n == r.destroyedAt + 55) || ((muted || bothFire) && n == 40))
-      HeadlessControl::Post(WM_RBUTTONDOWN, 0);
+    if ((muted || bothFire) && n == 40) HeadlessControl::Post(WM_RBUTTONDOWN, 0);
   });
   Sound::SetListener(nullptr);
   game::Release();
@@ -109,13 +127,6 @@ Recording Record(bool muted, bool bothFire = false) {
   while (Sound::ClipOf(SoundMenuMove).samples[inMark] == 0) ++inMark;
   r.sound.erase(r.sound.begin(), r.sound.begin() + long(first - first % 2 - 2 * inMark));
   return r;
-}
-
-// Whether the game asked for `effect` on `side` in frame `frame`.
-bool AskedIn(int frame, int effect, int side) {
-  return std::any_of(AskedFor.begin(), AskedFor.end(), [&](const Asked& a) {
-    return a.frame == frame && a.effect == effect && a.side == side;
-  });
 }
 
 TEST(SoundRound, EachEventIsHeardInItsFrameOnItsSideAndMFadesTheSoundOut) {
@@ -181,6 +192,15 @@ TEST(SoundRound, BothFiringAreHeardApartAndTheMixNeverReachesFullScale) {
     EXPECT_GT(difference, 0.2 * sum) << "frame " << i;
   }
   EXPECT_GE(both, 8);
+  // Each kind of item collected by player 1 sounds its own tone, from player 1's side.
+  std::vector<int> tones;
+  for (const Asked& a : AskedFor)
+    if (a.effect >= SoundItemSpeed && a.effect <= SoundItemGrip) {
+      EXPECT_EQ(a.side, 1);
+      tones.push_back(a.effect);
+    }
+  ASSERT_EQ(tones.size(), 3u);
+  EXPECT_TRUE(tones[0] != tones[1] && tones[1] != tones[2] && tones[0] != tones[2]);
   const auto [low, high] = std::minmax_element(r.sound.begin(), r.sound.end());
   EXPECT_GT(*low, -32768);
   EXPECT_LT(*high, 32767);
