@@ -101,23 +101,24 @@ TEST(SoundMixer, PansEachSideStartsARepeatOnceVariesAPlayersShotsAndQueuesThirty
     const std::vector<int16_t> out = Mix(*twice, Sound::ClipOf(SoundHit).length + 200);
     EXPECT_EQ(out, Mix(*once, Sound::ClipOf(SoundHit).length + 200)) << side;
     const double near = Energy(out, side == 1), far = Energy(out, side != 1);
-    if (side == SoundCentre) {
-      EXPECT_EQ(near, far);
-    } else {
-      EXPECT_GT(near, 8 * far) << side;
-      EXPECT_GT(far, 0) << side;
-    }
-    EXPECT_EQ(out.back(), 0);
+    EXPECT_TRUE(side == SoundCentre ? near == far : near > 8 * far && far > 0) << side;
     EXPECT_EQ(twice->Busy(), 0);
   }
   auto mixer = std::make_unique<Sound::Mixer>();
-  // One player's shots, one after another, are not all the same.
+  // One player's shots, one after another: not all the same sound at another level.
   std::vector<std::vector<int16_t>> shots;
   for (int shot = 0; shot < 4; ++shot) {
     mixer->Push(SoundVolley, 0);
     shots.push_back(Mix(*mixer, 2 * Sound::ClipOf(SoundVolley).length));
   }
-  EXPECT_TRUE(shots[0] != shots[1] || shots[1] != shots[2] || shots[2] != shots[3]);
+  double least = 1;  // how alike the first shot and another are at most: 1 the same
+  for (int shot = 1; shot < 4; ++shot) {
+    double ab = 0;
+    for (size_t i = 0; i < shots[0].size(); ++i) ab += double(shots[0][i]) * shots[shot][i];
+    least = std::min(least, ab / std::sqrt(Energy(shots[0], 0) + Energy(shots[0], 1)) /
+                                std::sqrt(Energy(shots[shot], 0) + Energy(shots[shot], 1)));
+  }
+  EXPECT_LT(least, 0.95);
   // The queue holds 32 requests.
   for (int i = 0; i < 32; ++i) EXPECT_TRUE(mixer->Push(SoundHit, i % 2)) << i;
   EXPECT_FALSE(mixer->Push(SoundHit, 0));
@@ -143,10 +144,11 @@ TEST(SoundMixer, AFullMixStaysUnderFullScaleAndNeverLosesAnExplosionOrAResult) {
                                 int16_t(-*std::min_element(all.begin(), all.end())));
   EXPECT_LE(most, std::lround(Sound::Mixer::Ceiling * 32767));
   EXPECT_GT(most, 16000);  // turned down to the ceiling, not far below it
+  // Peaks touch the ceiling; a clamp alone would flatten the tops of thousands of samples.
+  EXPECT_LT(std::count_if(all.begin(), all.end(), [&](int v) { return std::abs(v) >= most; }), 200);
   // The hot exchange over, the two explosions and phrases go on to their ends.
-  const std::vector<int16_t> rest = Mix(*mixer, Sound::Rate / 4);
+  Mix(*mixer, Sound::Rate / 4);
   EXPECT_EQ(mixer->Busy(), 6);
-  EXPECT_GT(Energy(rest, 0, Sound::Rate / 4 - 100), 0);
   Mix(*mixer, Sound::Rate * 6 / 10);
   EXPECT_EQ(mixer->Busy(), 0);
 }
@@ -169,7 +171,6 @@ TEST(SoundMixer, ACutSoundFadesOutAndATakenVoiceFadesToo) {
   const int lastQuarter = fadeEnd - Sound::FadeFrames / 4;
   EXPECT_LT(Energy(cut, 0, lastQuarter, fadeEnd), Energy(on, 0, lastQuarter, fadeEnd) / 16);
   EXPECT_EQ(Energy(cut, 0, fadeEnd + 1) + Energy(cut, 1, fadeEnd + 1), 0);
-  EXPECT_EQ(muted->Busy(), 0);
   // Nine volleys started one after another: the oldest fades out, over the same few ms.
   for (int i = 0; i <= Sound::Voices; ++i) {
     muted->Push(SoundVolley, i % 2);
