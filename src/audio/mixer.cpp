@@ -78,6 +78,7 @@ void Mixer::Start(const Request& request) {
   if (live >= Voices) {
     if (victim == nullptr || victim->priority > priority) return;
     victim->fade = FadeFrames;
+    if (victim->delay > 0) victim->samples = nullptr;  // not begun: nothing to fade
   }
   // A free slot, else the fading sound nearest its end.
   Voice* voice = nullptr;
