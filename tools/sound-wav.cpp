@@ -8,8 +8,8 @@
 namespace {
 
 const char* const Names[SoundEffectCount] = {
-    "volley", "hit",  "destroyed", "item-appears", "item-speed",  "item-power", "item-grip",
-    "win",    "draw", "intro",     "menu-move",    "menu-select", "menu-leave"};
+    "volley", "hit",  "destroyed", "item-appears", "item-speed", "item-power",  "item-grip",
+    "win",    "lose", "draw",      "intro",        "menu-move",  "menu-select", "menu-leave"};
 
 void Put32(std::FILE* f, uint32_t v) {
   const unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
@@ -47,9 +47,13 @@ bool WriteWav(const std::string& path, const Sound::Clip& clip) {
 
 int main(int argc, char** argv) {
   const std::string directory = argc > 1 ? argv[1] : "/tmp";
-  for (int e = 0; e < SoundEffectCount; ++e) {
-    const Sound::Clip clip = Sound::ClipOf(static_cast<SoundEffect>(e));
-    const std::string path = directory + "/gronka-" + Names[e] + ".wav";
+  // Each player's volley once (every shot takes one of a few pitches near this one).
+  for (int e = -1; e < SoundEffectCount; ++e) {
+    const bool second = e < 0;
+    const SoundEffect effect = second ? SoundVolley : static_cast<SoundEffect>(e);
+    const Sound::Clip clip = Sound::ClipOf(effect, second ? 1 : 0, 1);
+    const std::string name = effect != SoundVolley ? Names[e] : second ? "volley-2" : "volley-1";
+    const std::string path = directory + "/gronka-" + name + ".wav";
     if (!WriteWav(path, clip)) {
       std::fprintf(stderr, "sound-wav: cannot write %s\n", path.c_str());
       return 1;

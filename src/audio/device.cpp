@@ -19,6 +19,7 @@ std::atomic<bool> Closing{false};
 std::atomic<bool> Held{false};
 std::atomic<int> Grants{0};
 std::atomic<uint64_t> Mixed{0};
+void (*Listener)(SoundEffect, int) = nullptr;
 
 void Feed(void*, Uint8* stream, int bytes) {
   if (Held.load()) {
@@ -71,6 +72,9 @@ void Stop() {
   if (Device == 0) return;
   Open = false;
   Closing = true;  // lets a held callback go, so that closing does not wait for it forever
+  // Two more buffers: the one with the fade is then on its way to the device (at most 200 ms).
+  const uint64_t mixed = Mixed.load();
+  for (int wait = 0; wait < 200 && Mixed.load() < mixed + 2; ++wait) SDL_Delay(1);
   SDL_CloseAudioDevice(Device);
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
   Device = 0;
@@ -79,7 +83,12 @@ void Stop() {
 }
 
 void Play(SoundEffect effect, int side) {
+  if (Listener != nullptr) Listener(effect, side);
   if (Open.load() && !MutedFlag.load()) GameMixer.Push(effect, side);
+}
+
+void SetListener(void (*listener)(SoundEffect, int)) {
+  Listener = listener;
 }
 
 void SetMuted(bool muted) {

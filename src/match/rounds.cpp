@@ -102,7 +102,8 @@ void Match::ShowResult() {
   if (result[0] == 2) {
     Sound::Play(SoundDraw);
   } else {
-    Sound::Play(SoundWin, result[0] == 0 ? 0 : 1);  // from the winner's side
+    Sound::Play(SoundWin, result[0] == 0 ? 0 : 1);  // each from its player's side
+    Sound::Play(SoundLose, result[0] == 0 ? 1 : 0);
   }
   Overlay.Clear();
   for (int p = 0; p < 2; ++p) {
