@@ -35,10 +35,11 @@ namespace {
 constexpr uint32_t FrameMs = 50;
 constexpr uint32_t LossMs = 3000;          // no packet for this long: the connection is lost
 constexpr uint32_t PeerTimeoutMs = 60000;  // ENet's own limit for an unacknowledged message
-constexpr uint32_t ResendMs = 20;          // a stalled machine sends its words again this often
-constexpr uint32_t ShowEndMs = 2000;       // how long the line that ended a match stands
-constexpr uint32_t TailMs = 1000;          // the last words of a match go out again for this long
-constexpr int ResultFrames = 30;           // headless: frames on the result screen before fire
+constexpr uint32_t AnswerMs = 5000;   // a host that does not answer, a peer that does not say Hello
+constexpr uint32_t ResendMs = 20;     // a stalled machine sends its words again this often
+constexpr uint32_t ShowEndMs = 2000;  // how long the line that ended a match stands
+constexpr uint32_t TailMs = 1000;     // the last words of a match go out again for this long
+constexpr int ResultFrames = 30;      // headless: frames on the result screen before fire
 constexpr uint8_t ChannelControl = 0, ChannelInputs = 1;
 constexpr uint32_t LeftData = 1;  // disconnection data: the other player quit
 constexpr int KeyBits = 8;        // the seven keys of a player and Esc
@@ -57,9 +58,10 @@ struct Session {
   Settings settings;
   ENetHost* host = nullptr;
   ENetPeer* peer = nullptr;
-  ENetAddress hostAddress{};  // to join
-  uint32_t lastHeard = 0;     // when the other side was last heard from (ENet's clock)
-  uint32_t tailUntil = 0;     // after a match: its last words are sent again until then
+  ENetAddress hostAddress{};   // to join
+  uint32_t lastHeard = 0;      // when the other side was last heard from (ENet's clock)
+  uint32_t handshakeFrom = 0;  // when the connection was made, to bound the versions' exchange
+  uint32_t tailUntil = 0;      // after a match: its last words are sent again until then
   State state = State::Waiting;
   std::string version;
   char status[64] = {};
@@ -116,6 +118,7 @@ struct Session {
   upnp::Forwarder router;                     // the home router's forwarding of the host's port
   upnp::State routerTold = upnp::State::Off;  // what the player was last told of it
   std::string lanAddress;                     // this machine's, for a port forwarded by hand
+  std::string waitingLine;                    // the host's line while it waits for a player
 
   void (*prevWait)(uint64_t) = nullptr;
   bool (*prevMessage)(const MSG&) = nullptr;
@@ -254,7 +257,21 @@ void EndMatch(const char* line, State next, int headlessCode) {
   const bool playing = S.state == State::Playing;
   S.state = next;
   SetStatus(line);
-  if (!playing) return;
+  if (next == State::Offline && !S.settings.host) {
+    // The joiner's START now plays on this machine alone: the menu says so.
+    char menuLine[64];
+    std::snprintf(menuLine, sizeof menuLine, "%s: START PLAYS HERE", line);
+    SetStatus(menuLine);
+  }
+  if (!playing) {
+    // Headless, there is nobody to play alone: a side that lost the other before its first match
+    // leaves with its code (after a match it leaves on its own).
+    if (S.settings.headless && next == State::Offline && S.match == 0) {
+      PrintLine(line);
+      LeaveHeadless(headlessCode);
+    }
+    return;
+  }
   Overlay.Clear();
   Overlay.DrawStyledText(-1, -1, 160, 120, line, 30, 0, 800, 3, 0xFFFFFF, 0, StyledFace, 128, 0);
   PresentOverlay();
@@ -410,6 +427,7 @@ void Service(uint32_t timeoutMs) {
         // them, are read). Silence decides instead: no packet at all for LossMs (below).
         enet_peer_timeout(S.peer, 0, PeerTimeoutMs, PeerTimeoutMs);
         S.state = State::Handshake;
+        S.handshakeFrom = enet_time_get();
         if (!S.settings.host) SendVersion(Kind::Hello);
         break;
       case ENET_EVENT_TYPE_RECEIVE: {
@@ -437,7 +455,8 @@ void Service(uint32_t timeoutMs) {
         } else if (S.state != State::Offline) {
           Lose(event.data == LeftData ? "THE OTHER PLAYER LEFT" : "CONNECTION LOST");
           if (S.settings.host && S.state == State::Offline) {
-            S.state = State::Waiting;  // the host waits for the next player
+            S.state = State::Waiting;  // the host waits for the next player, and says so
+            SetStatus(S.waitingLine.c_str());
           }
         }
         return;
@@ -446,6 +465,23 @@ void Service(uint32_t timeoutMs) {
     }
   }
   if (S.peer == nullptr || S.state == State::Connecting) return;
+  // The versions are exchanged at once: a side that connected and said nothing within AnswerMs
+  // (ENet's pings answer for it) is given up on, and a host frees its place for a real joiner.
+  if (S.state == State::Handshake && enet_time_get() - S.handshakeFrom > AnswerMs) {
+    enet_peer_disconnect_now(S.peer, 0);
+    S.peer = nullptr;
+    if (S.settings.host) {
+      std::fprintf(stderr, "gronka: a player connected and never said hello: dropped\n");
+      S.state = State::Waiting;
+      SetStatus(S.waitingLine.c_str());
+    } else {
+      std::fprintf(stderr, "gronka: %s accepted and never answered\n", S.settings.address.c_str());
+      SetStatus("NO ANSWER FROM THE HOST");
+      S.state = State::Offline;
+      if (S.settings.headless) ExitProcess(3);
+    }
+    return;
+  }
   // ENet's own time of the last acknowledgement counts too: its pings keep an idle line alive.
   uint32_t heard = S.lastHeard;
   if (S.peer->lastReceiveTime != 0 && static_cast<int32_t>(S.peer->lastReceiveTime - heard) > 0)
@@ -705,6 +741,7 @@ void TellRouter() {
   if (now == upnp::State::Forwarded) {
     const std::string external = S.router.External();
     std::snprintf(line, sizeof line, "WAITING ON %s PORT %u", external.c_str(), port);
+    S.waitingLine = line;
     if (S.settings.headless)
       std::printf("net: the router forwards %s port %u\n", external.c_str(), port);
   } else if (now == upnp::State::NoRouter) {
@@ -733,6 +770,8 @@ void OnWait(uint64_t wait) {
       S.state = State::Offline;
       return;
     }
+    // A host that is not there is given up on within seconds, not ENet's half a minute.
+    enet_peer_timeout(S.peer, 0, AnswerMs, AnswerMs);
   }
   // Headless, the title menu does not wait at all: a millisecond here keeps it from spinning.
   Service(S.settings.headless && S.state != State::Playing ? 1 : 0);
@@ -854,6 +893,13 @@ void OnTitleMenu() {
   }
 }
 
+// No message of ours is longer than MaxPacket: a peer that sends more is refused before ENet
+// gathers it, instead of making the host reassemble megabytes.
+void LimitPackets() {
+  S.host->maximumPacketSize = 4 * MaxPacket;
+  S.host->maximumWaitingData = 64 * MaxPacket;
+}
+
 void Goodbye() {
   S.router.Stop();
   if (S.peer != nullptr) {
@@ -907,12 +953,14 @@ bool Start(const Settings& settings) {
       std::fprintf(stderr, "gronka: port %u could not be opened\n", settings.port);
       return false;
     }
+    LimitPackets();
     ENetAddress bound;
     if (enet_socket_get_address(S.host->socket, &bound) == 0) S.settings.port = bound.port;
     S.lanAddress = LocalAddress();
     char line[64];
     std::snprintf(line, sizeof line, "WAITING ON %s PORT %u", S.lanAddress.c_str(),
                   S.settings.port);
+    S.waitingLine = line;
     SetStatus(line);
     S.state = State::Waiting;
     if (settings.headless) {
@@ -926,6 +974,7 @@ bool Start(const Settings& settings) {
       std::fprintf(stderr, "gronka: %s could not be found\n", settings.address.c_str());
       return false;
     }
+    LimitPackets();
     address.port = settings.port;
     S.hostAddress = address;
     char line[64];

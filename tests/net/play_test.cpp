@@ -2,10 +2,14 @@
 // drops and reorders: both end with the same state, and each side's recording replays to it.
 #include "net/play.h"
 
+#include <arpa/inet.h>
 #include <enet/enet.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 #include "net/relay.h"
@@ -102,6 +106,15 @@ TEST(NetPlay, ThroughDelayDropAndReorderTheStateStaysEqual) {
   EXPECT_GT(std::stoi(Field(p.joinOut, "frames run again ")), 1000) << p.joinOut;
 }
 
+// A fifth of the datagrams lost on a long line: lost reliable messages are sent again while the
+// other side is heard, and never end the connection.
+TEST(NetPlay, AFifthOfTheDatagramsLostAtThreeHundredMillisecondsEndsEqual) {
+  const std::string record = nettest::TempPath("gronka-net-lossy");
+  const net::RelayFaults faults{150, 20, 0};
+  const Pair p = Play(2000, &faults, record);
+  ExpectSameEverywhere(p, 2000, record);
+}
+
 TEST(NetPlay, AnotherVersionIsRefusedOnBothSides) {
   const Pair p = Play(100, nullptr, nettest::TempPath("gronka-net-refused"), "0.0-other");
   EXPECT_EQ(p.hostCode, 4);
@@ -181,6 +194,83 @@ TEST(NetPlay, AMalformedPacketDisconnectsItsSenderAndTheHostGoesOn) {
   kill(host.pid, SIGKILL);
   Wait(host, 5);
   EXPECT_NE(Text(host.err).find("malformed"), std::string::npos);
+}
+
+// Services `client` for up to `ms`; true once the other side has dropped it.
+bool DroppedWithin(ENetHost* client, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  ENetEvent event;
+  while (std::chrono::steady_clock::now() < end) {
+    while (enet_host_service(client, &event, 5) > 0) {
+      if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
+      if (event.type == ENET_EVENT_TYPE_DISCONNECT) return true;
+    }
+  }
+  return false;
+}
+
+TEST(NetPlay, APeerThatNeverSaysHelloIsDroppedAndARealJoinerGetsIn) {
+  auto host =
+      Spawn({Game, "--host", "0", "--no-upnp", "--headless", "--net-frames", "60"}, "silent-host");
+  const int port = nettest::HostPort(host);
+  ASSERT_EQ(enet_initialize(), 0);
+  ENetHost* client = enet_host_create(nullptr, 1, 2, 0, 0);
+  ENetAddress address{};
+  enet_address_set_host(&address, "127.0.0.1");
+  address.port = static_cast<uint16_t>(port);
+  enet_host_connect(client, &address, 2, 0);
+  const auto from = std::chrono::steady_clock::now();
+  EXPECT_TRUE(DroppedWithin(client, 9000));  // ENet's pings alone do not keep its place
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+  EXPECT_GT(seconds, 4.0);
+  enet_host_destroy(client);
+  auto join = Spawn(
+      {Game, "--join", "127.0.0.1:" + std::to_string(port), "--headless", "--net-frames", "60"},
+      "silent-join");
+  EXPECT_EQ(Wait(join, 60), 0) << Text(join.err);
+  EXPECT_EQ(Wait(host, 30), 0) << Text(host.err);
+  EXPECT_NE(Text(host.err).find("never said hello"), std::string::npos) << Text(host.err);
+}
+
+// A joiner is told within seconds that nobody listens, or that a host accepted and never
+// answered, and leaves with exit code 3.
+TEST(NetPlay, AJoinerGivesUpWithinSecondsOnAHostThatDoesNotAnswer) {
+  ASSERT_EQ(enet_initialize(), 0);
+  ENetAddress address{};
+  enet_address_set_host(&address, "127.0.0.1");
+  ENetHost* mute = enet_host_create(&address, 1, 2, 0, 0);  // accepts, says nothing
+  ENetAddress bound{};
+  ASSERT_EQ(enet_socket_get_address(mute->socket, &bound), 0);
+  const int silent = socket(AF_INET, SOCK_DGRAM, 0);  // listens to nothing at all
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof any;
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+  getsockname(silent, reinterpret_cast<sockaddr*>(&any), &size);
+  const std::pair<int, const char*> cases[] = {{ntohs(any.sin_port), "no answer"},
+                                               {bound.port, "accepted and never answered"}};
+  for (const auto& [port, said] : cases) {
+    SCOPED_TRACE(said);
+    const auto from = std::chrono::steady_clock::now();
+    auto join = Spawn({Game, "--join", "127.0.0.1:" + std::to_string(port), "--headless"},
+                      "unanswered-join");
+    int status = 0;
+    pid_t done = 0;
+    while ((done = waitpid(join.pid, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() - from < std::chrono::seconds(20))
+      DroppedWithin(mute, 20);  // the mute host accepts, and answers nothing
+    if (done == 0) kill(join.pid, SIGKILL), waitpid(join.pid, &status, 0);
+    const int code = done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+    EXPECT_EQ(code, 3);
+    EXPECT_LT(seconds, 9.0);
+    EXPECT_NE(Text(join.err).find(said), std::string::npos) << Text(join.err);
+  }
+  close(silent);
+  enet_host_destroy(mute);
 }
 
 }  // namespace
