@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
+
+#include "computer/player.h"
 #include "support/game.h"
 
 namespace {
@@ -74,6 +78,99 @@ TEST(ReplaySessionTest, RecordsTheKeysTheGameTook) {
   EXPECT_LT(r.events.back().wait, r.endWait);
   EXPECT_EQ(r.frames, 0u);
   EXPECT_TRUE(r.rounds.empty());
+}
+
+// Plays `recording` back headless in the current directory; its exit code and verdict line.
+std::pair<int, std::string> Replay(const replay::Recording& recording) {
+  replay::BeginSession();
+  replay::StartReplay(recording);
+  testing::internal::CaptureStdout();
+  int code = -1;
+  try {
+    code = game::Run([] {});
+  } catch (...) {
+    game::Release();
+    SessionSeed.reset();
+    testing::internal::GetCapturedStdout();
+    throw;
+  }
+  game::Release();
+  SessionSeed.reset();
+  return {code, testing::internal::GetCapturedStdout()};
+}
+
+// However a session ends in the middle of a match between two computers, its recording plays back
+// to the same end; the replay's scratch settings file is gone afterwards.
+TEST(ReplaySessionTest, ASessionEndedAnyWayReplaysAsItWas) {
+  const struct {
+    const char* what;
+    void (*end)();
+  } endings[] = {
+      {"right click", [] { HeadlessControl::Post(WM_RBUTTONDOWN, 0); }},
+      {"window closed", [] { HeadlessControl::Post(WM_CLOSE, 0); }},
+      {"Pause", [] { HeadlessControl::KeyDown(VK_PAUSE); }},
+      {"SIGTERM", [] { std::raise(SIGTERM); }},
+  };
+  for (const auto& ending : endings) {
+    SCOPED_TRACE(ending.what);
+    game::WorkDirectory work;
+    const std::string path = (work.Path() / "session.grec").string();
+    replay::BeginSession();
+    computer::Reset();
+    computer::SetPlayer(0, true, computer::Level::Hard, 3);
+    computer::SetPlayer(1, true, computer::Level::Normal, 4);
+    ASSERT_TRUE(replay::StartRecording(path));
+    bool ended = false;
+    uint64_t pressed = 0;
+    // START on the title menu, then the end in the middle of the first round.
+    auto pump = [&] {
+      if (WaitCount > pressed && (WaitCount == 102 || WaitCount == 104)) {
+        pressed = WaitCount;
+        HeadlessControl::Post(WaitCount == 102 ? WM_KEYDOWN : WM_KEYUP, PlayerKey(0, RoleFire));
+      }
+      if (!ended && replay::SessionTally().frames == 120) {
+        ended = true;
+        ending.end();
+      }
+    };
+    EXPECT_EQ(game::Run(pump), 1);
+    game::Release();
+    computer::Reset();
+    ASSERT_TRUE(replay::FinishRecording());
+    replay::Recording recording;
+    std::string why;
+    ASSERT_TRUE(replay::ReadRecordingFile(path, &recording, &why)) << why;
+    EXPECT_GE(recording.frames, 120u);
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string oldTmp = tmp ? tmp : "";
+    setenv("TMPDIR", work.Path().c_str(), 1);
+    const auto [code, line] = Replay(recording);
+    tmp ? setenv("TMPDIR", oldTmp.c_str(), 1) : unsetenv("TMPDIR");
+    EXPECT_EQ(code, 0) << line;
+    EXPECT_NE(line.find(": ok\n"), std::string::npos) << line;
+    for (const auto& entry : std::filesystem::directory_iterator(work.Path()))
+      EXPECT_EQ(entry.path().filename().string().rfind("gronka-replay-", 0), std::string::npos)
+          << entry.path();
+  }
+}
+
+// A recording whose end lies far away ends where nothing more can happen: after its last key event
+// once its frames of play are played, or when the game has stopped playing frames.
+TEST(ReplaySessionTest, AFarEndIsNotWaitedFor) {
+  game::WorkDirectory work;
+  replay::Recording nothing;
+  nothing.endWait = uint64_t{1} << 40;
+  auto [code, line] = Replay(nothing);
+  EXPECT_EQ(code, 0);
+  EXPECT_NE(line.find(" 0 frames of play, 0 rounds, winners: -, hashes: -: ok\n"),
+            std::string::npos)
+      << line;
+  replay::Recording framesNeverPlayed = nothing;
+  framesNeverPlayed.frames = 5;  // but the title menu is never left
+  std::tie(code, line) = Replay(framesNeverPlayed);
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(line.find(": desync after round 0\n"), std::string::npos) << line;
+  EXPECT_LT(WaitCount, 2000u);
 }
 
 }  // namespace
