@@ -10,6 +10,7 @@ int32_t FrameParity = 0;
 std::optional<uint32_t> SessionSeed;
 int32_t (*RandomIntHook)(int32_t lo, int32_t hi) = nullptr;
 void (*FramePlayedHook)() = nullptr;
+const char* PilotLabel[2] = {nullptr, nullptr};
 void (*RoundOverHook)() = nullptr;
 
 namespace {

@@ -120,22 +120,30 @@ TEST(OpponentTest, PostsItsPlayersKeysAndLetsGoAtTheRoundsEnd) {
   computer::Reset();
 }
 
-TEST(OpponentTest, F1AndF2SwitchTheComputerForTheirPlayer) {
+// F2 steps player 2 through off, easy, normal, hard and off; the half of the screen says which.
+TEST(OpponentTest, F1AndF2StepTheirPlayerThroughTheLevels) {
   HeadlessControl::Enable();
   computer::Reset();
   MSG f2;
   f2.message = WM_KEYDOWN;
   f2.wParam = VK_F1 + 1;
   f2.lParam = 1;
-  computer::OnMessage(f2);
-  EXPECT_FALSE(computer::Plays(0));
-  EXPECT_TRUE(computer::Plays(1));
-  f2.lParam = 1 | (1 << 30);  // the key's auto-repeat changes nothing
-  computer::OnMessage(f2);
-  EXPECT_TRUE(computer::Plays(1));
-  f2.lParam = 1;
-  computer::OnMessage(f2);
-  EXPECT_FALSE(computer::Plays(1));
+  const char* labels[] = {"CPU EASY", "CPU NORMAL", "CPU HARD", nullptr, "CPU EASY"};
+  for (const char* label : labels) {
+    computer::OnMessage(f2);
+    SCOPED_TRACE(label ? label : "off");
+    EXPECT_FALSE(computer::Plays(0));
+    EXPECT_EQ(PilotLabel[0], nullptr);
+    EXPECT_EQ(computer::Plays(1), label != nullptr);
+    EXPECT_STREQ(PilotLabel[1], label);
+    f2.lParam = 1 | (1 << 30);  // the key's auto-repeat changes nothing
+    computer::OnMessage(f2);
+    EXPECT_STREQ(PilotLabel[1], label);
+    f2.lParam = 1;
+  }
+  EXPECT_EQ(computer::LevelOf(1), Level::Easy);
+  computer::Reset();
+  EXPECT_EQ(PilotLabel[1], nullptr);
 }
 
 }  // namespace
