@@ -229,9 +229,16 @@ Keys Opponent::Think(const View& now) {
   const double wanted = Degrees(std::atan2(gx - mx, gz - mz));
   double error = skill_.anticipates ? Wrap180(wanted - (now.yaw + ResidualTurn(now.bank)))
                                     : Wrap180(wanted - now.yaw);
-  const double deadband = skill_.anticipates
-                              ? std::fmax(skill_.deadbandDegrees, (now.grip + 1) * 0.5)
-                              : skill_.deadbandDegrees;
+  // A long round sharpens the disciplined: a shot just off to the side, flying on in parallel,
+  // is not left to miss for ever.
+  const double impatience = std::max(0, roundFrames_ - PatientFrames) * ImpatiencePerFrame;
+  // Nor is a target straight ahead missed by a little more than a bullet's reach to the side.
+  const double narrow = Degrees(std::atan2(0.6, std::hypot(gx - mx, gz - mz)));
+  const double deadband =
+      skill_.anticipates
+          ? std::fmax(std::fmax(1.0, std::fmin(narrow, skill_.deadbandDegrees - impatience)),
+                      (now.grip + 1) * 0.5)
+          : skill_.deadbandDegrees;
   if (error > deadband) keys.right = true;
   if (error < -deadband) keys.left = true;
   // Pursued for long, in a circle that gives neither side a shot: now and then a turn the other
@@ -260,7 +267,6 @@ Keys Opponent::Think(const View& now) {
   // Firing: the line of fire inside the cone, the bullets arriving at the target's height.
   const double off = Wrap180(Degrees(std::atan2(lx - mx, lz - mz)) - (now.yaw + now.bank));
   const double bulletY = my - 0.1 - std::sin(Radians(now.pitch)) * BulletClimb * flight;
-  const double impatience = std::max(0, roundFrames_ - PatientFrames) * ImpatiencePerFrame;
   // On the opponent's tail (it flies away from us, near enough): bullets cost nothing, and a craft
   // that cannot answer is fired at freely.
   const double away = Wrap180(world.heading[other] - Degrees(std::atan2(ox - mx, oz - mz)));
