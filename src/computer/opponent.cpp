@@ -1,7 +1,7 @@
-// The computer opponent's mind: pick a goal (the item when it is nearer than the opponent, else
-// the point where the opponent will be when a bullet gets there), steer and climb towards it, fire
-// when the line of fire is inside the level's cone, and dodge in height when the opponent has it in
-// its sights.
+// The computer opponent's mind: pick a goal (the item when it is much nearer than the opponent,
+// else the point where the opponent will be when a bullet gets there, the shortest way), steer and
+// climb towards it, fire when the line of fire is inside the level's cone, and, with the opponent
+// on its tail, get out of its line (or, as a beginner, run from it).
 #include "computer/opponent.h"
 
 #include <algorithm>
@@ -105,18 +105,14 @@ View ViewOf(const struct Match& match, int self) {
 }
 
 Skill SkillOf(Level level) {
-  Skill s;
   switch (level) {
     case Level::Easy:
-      s = Skill{15, 10.0, 30.0, false, 1.0, false, false, 720};
-      break;
+      return Skill{15, 10.0, 30.0, false, 1.0, false, false, 720};
     case Level::Hard:
-      s = Skill{1, 30.0, 1.0, true, 1.0, true, true, 720};
-      break;
+      return Skill{1, 30.0, 1.0, true, 1.0, true, true, 720};
     default:
-      s = Skill{7, 12.0, 6.0, true, 1.0, true, true, 720};
+      return Skill{7, 12.0, 6.0, true, 1.0, true, true, 720};
   }
-  return s;
 }
 
 Opponent::Opponent(int self, Level level, uint32_t seed)
@@ -245,9 +241,8 @@ Keys Opponent::Think(const View& now) {
   // way, which the pursuer overshoots.
   weave_ = pursued && skill_.evades ? weave_ + 1 : 0;
   if (weave_ > 0 && weave_ % (WeaveTurn + WeaveReverse) >= WeaveTurn) {
-    const bool right = weaveRight_;
-    keys.left = right ? false : true;
-    keys.right = right;
+    keys.left = !weaveRight_;
+    keys.right = weaveRight_;
   } else if (weave_ > 0) {
     weaveRight_ = !(error > 0);
   }

@@ -1,6 +1,8 @@
-// The computer opponent's mind: from what a player can see (both craft's positions and headings,
-// the item, its own craft and life) it chooses, once per frame of play, which of its player's keys
-// to hold. It knows nothing else of the match and draws from a random generator of its own.
+// The computer opponent's mind: from what it knows (the positions and headings of both craft and
+// the position of the item, even off screen or nearer through the arena's edge, its own craft and
+// life, and whether the other craft was hit) it chooses, once per frame of play, which of its
+// player's keys to hold. It knows nothing else of the match and draws from a random generator of
+// its own.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +13,7 @@ namespace computer {
 
 enum class Level : uint8_t { Easy, Normal, Hard, RandomKeys };
 
-// What player `self` can know in a frame of play.
+// What player `self` knows in a frame of play.
 struct View {
   float x[2], y[2], z[2];
   int32_t heading[2];              // where each craft points as drawn (yaw + bank)
