@@ -44,7 +44,14 @@ int main(int argc, char** argv) {
   for (int p = 0; p < 2; ++p) computer::SetPlayer(p, line.computer[p], levels[line.level], seed);
   // A game over the network is always recorded, in memory when no file is named, so that a desync
   // can be reported with it.
-  if (!line.record.empty() || network) replay::StartRecording(line.record);
+  if (!line.record.empty() || network) {
+    std::string why;
+    if (!replay::StartRecording(line.record, &why)) {
+      std::fprintf(stderr, "gronka: the recording %s cannot be written: %s\n", line.record.c_str(),
+                   why.c_str());
+      return 2;
+    }
+  }
   if (network) {
     net::Settings settings;
     settings.host = line.host;

@@ -1,7 +1,7 @@
-// The computer opponent's mind: pick a goal (the item when it is nearer than the opponent, else
-// the point where the opponent will be when a bullet gets there), steer and climb towards it, fire
-// when the line of fire is inside the level's cone, and dodge in height when the opponent has it in
-// its sights.
+// The computer opponent's mind: pick a goal (the item when it is much nearer than the opponent,
+// else the point where the opponent will be when a bullet gets there, the shortest way), steer and
+// climb towards it, fire when the line of fire is inside the level's cone, and, with the opponent
+// on its tail, get out of its line (or, as a beginner, run from it).
 #include "computer/opponent.h"
 
 #include <algorithm>
@@ -23,6 +23,18 @@ constexpr float WrapPeriod = 78;     // a craft leaving past +40 comes back at -
 // between two computers goes on for ever.
 constexpr int PatientFrames = 900;
 constexpr double ImpatiencePerFrame = 1.0 / 20;
+// Pursued for this long in a turn, it turns the other way for a moment.
+constexpr int WeaveTurn = 60, WeaveReverse = 20;
+// A pursuer is one whose nose points at us within this.
+constexpr double PursuitCone = 15;
+// The item is worth a detour when it is nearer than this share of the way to the opponent.
+constexpr double ItemFactor = 0.5;
+// A beginner (a level that does not evade) pursued runs straight for this long, now and then
+// (one frame in this many, while pursued).
+constexpr int PanicFrames = 20;
+constexpr uint32_t PanicChance = 24;
+// On an opponent's tail the cone widens by this factor and the height allowed by this much.
+constexpr double TailCone = 1.5, TailHeight = 1.0;
 
 double Degrees(double radians) {
   return radians * 180.0 / Pi;
@@ -84,6 +96,7 @@ View ViewOf(const struct Match& match, int self) {
   v.bank = match.bank[self];
   v.grip = match.grip[self];
   v.life = match.life[self];
+  v.otherLife = match.life[1 - self];
   v.item = match.itemActive != 0;
   v.itemX = match.itemX;
   v.itemY = match.itemY;
@@ -94,11 +107,11 @@ View ViewOf(const struct Match& match, int self) {
 Skill SkillOf(Level level) {
   switch (level) {
     case Level::Easy:
-      return Skill{14, 6.0, 14.0, false};
+      return Skill{15, 10.0, 30.0, false, 1.0, false, false, 720};
     case Level::Hard:
-      return Skill{1, 30.0, 1.0, true};
+      return Skill{1, 30.0, 1.0, true, 1.0, true, true, 720};
     default:
-      return Skill{7, 12.0, 6.0, true};
+      return Skill{7, 12.0, 6.0, true, 1.0, true, true, 720};
   }
 }
 
@@ -154,15 +167,43 @@ Keys Opponent::Think(const View& now) {
   const double lx = ox + ovx * flight, lz = oz + ovz * flight;
   const double ly = std::fmin(19.0, std::fmax(0.0, oy + ovy * flight));
   double gx = lx, gz = lz, gy = ly;
+  // Steering goes the shortest way, through an edge when that is nearer: the opponent is in reach
+  // of bullets once both are on the same side.
+  const double ix0 = NearestImage(world.x[other], static_cast<float>(mx));
+  const double iz0 = NearestImage(world.z[other], static_cast<float>(mz));
+  const double chaseDistance = std::hypot(ix0 - mx, iz0 - mz, oy - my);
+  if (skill_.wraps && (ix0 != ox || iz0 != oz)) {
+    const double imageFlight = std::hypot(ix0 - mx, iz0 - mz) / BulletStep;
+    gx = ix0 + ovx * imageFlight;
+    gz = iz0 + ovz * imageFlight;
+  }
 
-  // Too close to shoot, circling without a shot or round and round: a straight run at another
+  // Pursued: the opponent behind, pointing at us, near enough to hit.
+  const double towardsUs = Degrees(std::atan2(mx - ox, mz - oz));
+  const double aim = Wrap180(Degrees(std::atan2(ox - mx, oz - mz)) - (now.yaw + now.bank));
+  const bool pursued = std::fabs(Wrap180(towardsUs - world.heading[other])) < PursuitCone &&
+                       opponentDistance < 30 && std::fabs(aim) > 60;
+  // A straight run hands a pursuer its shots: one who evades turns on instead.
+  const bool mayRun = !(pursued && skill_.evades) || circled_ > 2 * skill_.circleDegrees;
+  if (!mayRun) breakFrames_ = 0;
+
+  // Round and round with nobody hit (two circles) or too close to shoot: a straight run at another
   // height, then back.
-  if (breakFrames_ == 0 && ((sinceShot_ > 160 && opponentDistance < 15) || turning_ > 150 ||
-                            (opponentDistance < 3 && frames_ > 60))) {
+  if (now.life != lastLife_ || now.otherLife != lastOtherLife_) circled_ = 0;
+  lastLife_ = now.life;
+  lastOtherLife_ = now.otherLife;
+  if (frames_ > 1) circled_ += std::abs(Wrap180(now.yaw - lastYaw_));
+  lastYaw_ = now.yaw;
+  if (breakFrames_ == 0 && mayRun &&
+      (circled_ > skill_.circleDegrees || (opponentDistance < 3 && frames_ > 60))) {
     breakFrames_ = 30 + static_cast<int>(Random() % 40);
     breakHeight_ = static_cast<float>(2 + Random() % 16);
-    sinceShot_ = 0;
-    turning_ = 0;
+    circled_ = 0;
+  }
+  // A beginner with a pursuer on its tail runs for it, straight on.
+  if (pursued && !skill_.evades && breakFrames_ == 0 && Random() % PanicChance == 0) {
+    breakFrames_ = PanicFrames;
+    breakHeight_ = static_cast<float>(my);
   }
   if (breakFrames_ > 0) {
     --breakFrames_;
@@ -172,7 +213,8 @@ Keys Opponent::Think(const View& now) {
   } else if (world.item) {
     const double ix = NearestImage(world.itemX, now.x[self]);
     const double iz = NearestImage(world.itemZ, now.z[self]);
-    if (std::hypot(ix - mx, iz - mz, world.itemY - my) < opponentDistance) {
+    if (std::hypot(ix - mx, iz - mz, world.itemY - my) <
+        ItemFactor * (skill_.wraps ? chaseDistance : opponentDistance)) {
       gx = ix;
       gz = iz;
       gy = world.itemY;
@@ -183,12 +225,27 @@ Keys Opponent::Think(const View& now) {
   const double wanted = Degrees(std::atan2(gx - mx, gz - mz));
   double error = skill_.anticipates ? Wrap180(wanted - (now.yaw + ResidualTurn(now.bank)))
                                     : Wrap180(wanted - now.yaw);
-  const double deadband = skill_.anticipates
-                              ? std::fmax(skill_.deadbandDegrees, (now.grip + 1) * 0.5)
-                              : skill_.deadbandDegrees;
+  // A long round sharpens the disciplined: a shot just off to the side, flying on in parallel,
+  // is not left to miss for ever.
+  const double impatience = std::max(0, roundFrames_ - PatientFrames) * ImpatiencePerFrame;
+  // Nor is a target straight ahead missed by a little more than a bullet's reach to the side.
+  const double narrow = Degrees(std::atan2(0.6, std::hypot(gx - mx, gz - mz)));
+  const double deadband =
+      skill_.anticipates
+          ? std::fmax(std::fmax(1.0, std::fmin(narrow, skill_.deadbandDegrees - impatience)),
+                      (now.grip + 1) * 0.5)
+          : skill_.deadbandDegrees;
   if (error > deadband) keys.right = true;
   if (error < -deadband) keys.left = true;
-  turning_ = keys.left || keys.right ? turning_ + 1 : 0;
+  // Pursued for long, in a circle that gives neither side a shot: now and then a turn the other
+  // way, which the pursuer overshoots.
+  weave_ = pursued && skill_.evades ? weave_ + 1 : 0;
+  if (weave_ > 0 && weave_ % (WeaveTurn + WeaveReverse) >= WeaveTurn) {
+    keys.left = !weaveRight_;
+    keys.right = weaveRight_;
+  } else if (weave_ > 0) {
+    weaveRight_ = !(error > 0);
+  }
 
   // Climbing and diving, towards the goal's height.
   double rise = gy - my;
@@ -196,10 +253,7 @@ Keys Opponent::Think(const View& now) {
   const double tolerance = skill_.anticipates ? 0.25 : 0.6;
 
   // Being fired at: the opponent points at us and we cannot answer; get out of its bullets' height.
-  const double towardsUs = Degrees(std::atan2(mx - ox, mz - oz));
-  const double aim = Wrap180(Degrees(std::atan2(ox - mx, oz - mz)) - (now.yaw + now.bank));
-  if (std::fabs(Wrap180(towardsUs - world.heading[other])) < 10 && opponentDistance < 30 &&
-      std::fabs(aim) > 60) {
+  if (pursued && skill_.evades) {
     rise = (my >= oy && my < 15) || my < 2 ? 3 : -3;
   }
   if (rise > tolerance) keys.climb = true;
@@ -208,12 +262,16 @@ Keys Opponent::Think(const View& now) {
   // Firing: the line of fire inside the cone, the bullets arriving at the target's height.
   const double off = Wrap180(Degrees(std::atan2(lx - mx, lz - mz)) - (now.yaw + now.bank));
   const double bulletY = my - 0.1 - std::sin(Radians(now.pitch)) * BulletClimb * flight;
-  const double impatience = std::max(0, roundFrames_ - PatientFrames) * ImpatiencePerFrame;
-  const double cone = skill_.coneDegrees + impatience;
-  if (std::fabs(off) < cone && std::fabs(bulletY - ly) < 1.0 + impatience / 15 &&
+  // On the opponent's tail (it flies away from us, near enough): bullets cost nothing, and a craft
+  // that cannot answer is fired at freely.
+  const double away = Wrap180(world.heading[other] - Degrees(std::atan2(ox - mx, oz - mz)));
+  const bool onTail = std::fabs(away) < 60 && opponentDistance < 30;
+  const double cone = (onTail ? TailCone * skill_.coneDegrees : skill_.coneDegrees) + impatience;
+  if (std::fabs(off) < cone &&
+      std::fabs(bulletY - ly) <
+          skill_.heightTolerance + (onTail ? TailHeight : 0) + impatience / 15 &&
       flight * BulletStep < 45)
     keys.fire = true;
-  sinceShot_ = keys.fire ? 0 : sinceShot_ + 1;
   return keys;
 }
 

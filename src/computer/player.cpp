@@ -43,6 +43,19 @@ void Hold(int player, const Keys& keys) {
 
 }  // namespace
 
+const char* LabelOf(Level level) {
+  switch (level) {
+    case Level::Easy:
+      return "CPU EASY";
+    case Level::Normal:
+      return "CPU NORMAL";
+    case Level::Hard:
+      return "CPU HARD";
+    default:
+      return "CPU";
+  }
+}
+
 void SetPlayer(int player, bool on, Level level, uint32_t seed) {
   Seat& seat = Seats[player];
   Hold(player, Keys{});
@@ -50,10 +63,15 @@ void SetPlayer(int player, bool on, Level level, uint32_t seed) {
   seat.level = level;
   seat.seed = seed;
   seat.mind = Opponent(player, level, seed * 2654435761u + static_cast<uint32_t>(player) + 1);
+  PilotLabel[player] = on ? LabelOf(level) : nullptr;
 }
 
 bool Plays(int player) {
   return Seats[player].on;
+}
+
+Level LevelOf(int player) {
+  return Seats[player].level;
 }
 
 void Reset() {
@@ -93,8 +111,15 @@ void OnMessage(const MSG& msg) {
   const bool repeat = (static_cast<uint32_t>(msg.lParam) & (1u << 30)) != 0;
   if (msg.wParam == VK_F1 + 0 || msg.wParam == VK_F1 + 1) {
     if (repeat) return;
+    // Off, easy, normal, hard, off.
     const int p = static_cast<int>(msg.wParam - VK_F1);
-    SetPlayer(p, !Seats[p].on, Seats[p].level, Seats[p].seed + 1);
+    const Seat& seat = Seats[p];
+    const bool on = !seat.on || seat.level == Level::Easy || seat.level == Level::Normal;
+    const Level next = !seat.on                      ? Level::Easy
+                       : seat.level == Level::Easy   ? Level::Normal
+                       : seat.level == Level::Normal ? Level::Hard
+                                                     : seat.level;
+    SetPlayer(p, on, next, seat.seed + 1);
   } else if (msg.wParam == VK_ESCAPE) {
     // Leaving the match: nothing may stay pressed into the title menu.
     for (int p = 0; p < 2; ++p) Hold(p, Keys{});

@@ -13,6 +13,7 @@ uint64_t StepsRun = 0;
 std::optional<uint32_t> SessionSeed;
 int32_t (*RandomIntHook)(int32_t lo, int32_t hi) = nullptr;
 void (*FramePlayedHook)() = nullptr;
+const char* PilotLabel[2] = {nullptr, nullptr};
 void (*RoundOverHook)() = nullptr;
 
 namespace {

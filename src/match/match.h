@@ -235,6 +235,9 @@ class SnapshotRing {
 // play has been drawn, before its wait, and when a round's result is about to be shown.
 extern void (*FramePlayedHook)();
 extern void (*RoundOverHook)();
+// A word under each half's life bar saying who flies that craft when it is not a player (the
+// computer and its level); null for none.
+extern const char* PilotLabel[2];
 // Tests only: when set, RandomInt returns what this returns instead of drawing from the generator.
 extern int32_t (*RandomIntHook)(int32_t lo, int32_t hi);
 

@@ -90,6 +90,23 @@ void Overlay::DrawPlainText(int x, int y, const char* text) {
   GiveBackDC(primarySurface, dc);
 }
 
+void Overlay::DrawSmallText(int x, int y, const char* text, int height, COLORREF colour) {
+  HFONT font =
+      CreateFontA(height, 0, 0, 0, 700, 0, 0, 0, 128, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, StyledFace);
+  HDC dc = TakeDC(backSurface);
+  SetBkMode(dc, TRANSPARENT);
+  HGDIOBJ previous = SelectObject(dc, font);
+  const int length = LengthOf(text);
+  SetTextColor(dc, 0);
+  TextOutA(dc, x + 1, y + 1, text, length);
+  SetTextColor(dc, colour);
+  TextOutA(dc, x, y, text, length);
+  SelectObject(dc, previous);
+  GiveBackDC(backSurface, dc);
+  DeleteObject(font);
+}
+
 void Overlay::FillRect(int x, int y, int width, int height, COLORREF colour) {
   HDC dc = TakeDC(backSurface);
   HBRUSH brush = CreateSolidBrush(colour);

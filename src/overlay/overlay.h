@@ -16,13 +16,16 @@ struct Overlay {
 
   void Init();
   void Clear();
-  int DrawStyledText(int x, int y, int centreX, int centreY, const char* text, int height, int width,
-                     int weight, int shadowOffset, COLORREF colour, int italic,
+  int DrawStyledText(int x, int y, int centreX, int centreY, const char* text, int height,
+                     int width, int weight, int shadowOffset, COLORREF colour, int italic,
                      const char* faceName, int charset, int escapement);
   // The width in pixels that DrawStyledText would give the text in this font.
   int MeasureStyledText(const char* text, int height, int width, int weight, int italic,
                         const char* faceName, int charset);
   void DrawPlainText(int x, int y, const char* text);
+  // A short text on the back buffer at screen resolution (the HUD's), `height` pixels high, with a
+  // black shadow one pixel down and right.
+  void DrawSmallText(int x, int y, const char* text, int height, COLORREF colour);
   void FillRect(int x, int y, int width, int height, COLORREF colour);
   void DrawLine(int x, int y, int dx, int dy, int penWidth, COLORREF colour);
   void DrawFrameRect(int x, int y, int width, int height, int penWidth, COLORREF colour);

@@ -2,8 +2,14 @@
 // varint wait gaps with their kind and key, the end, the frames of play and the rounds.
 #include "replay/recording.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/files.h"
 
 namespace replay {
 
@@ -15,6 +21,9 @@ constexpr char Magic[8] = {'G', 'R', 'O', 'N', 'K', 'A', 'R', 'P'};
 constexpr uint64_t MaxEvents = 1u << 24;
 constexpr uint64_t MaxRounds = 1u << 20;
 constexpr uint64_t MaxWaits = uint64_t{1} << 40;
+// A recording of the most events (3 to 8 bytes each) stays below this; a larger file is refused
+// before it is read.
+constexpr uint64_t MaxFileBytes = uint64_t{128} << 20;
 
 void PutVarint(std::vector<uint8_t>& out, uint64_t value) {
   while (value >= 0x80) {
@@ -137,26 +146,47 @@ bool Decode(const uint8_t* data, size_t size, Recording* r, std::string* why) {
 }
 
 bool ReadRecordingFile(const std::string& path, Recording* recording, std::string* why) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) {
-    if (why) *why = "cannot be opened";
+  // Only a regular file: a pipe or a device would hold the reader for good.
+  const char* reason = nullptr;
+  const int fd = OpenRegularFile(path.c_str(), &reason);
+  if (fd < 0) {
+    if (why) *why = errno == EISDIR || errno == EINVAL ? "not a regular file" : "cannot be opened";
     return false;
   }
-  std::vector<uint8_t> bytes;
-  uint8_t buffer[65536];
+  // Judged by its size before a byte is read: a recording of a week of play stays far below this.
+  struct stat st;
+  if (fstat(fd, &st) != 0 || st.st_size < 0) {
+    close(fd);
+    if (why) *why = "cannot be read";
+    return false;
+  }
+  if (static_cast<uint64_t>(st.st_size) > MaxFileBytes) {
+    close(fd);
+    if (why) *why = "too large for a recording";
+    return false;
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
   size_t got = 0;
-  // A recording of a week of play stays far below this; anything larger is not one.
-  constexpr size_t MaxFile = size_t{256} << 20;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0 && bytes.size() <= MaxFile)
-    bytes.insert(bytes.end(), buffer, buffer + got);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
+  bool failed = false;
+  while (got < bytes.size()) {
+    const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      failed = n < 0;
+      break;
+    }
+    got += static_cast<size_t>(n);
+  }
+  // A file that grew since is not read past the size it had: its extra bytes make it refused.
+  uint8_t extra = 0;
+  if (!failed && got == bytes.size() && read(fd, &extra, 1) > 0) got = bytes.size() + 1;
+  close(fd);
   if (failed) {
     if (why) *why = "cannot be read";
     return false;
   }
-  if (bytes.size() > MaxFile) {
-    if (why) *why = "too large for a recording";
+  if (got != bytes.size()) {
+    if (why) *why = "changed while it was read";
     return false;
   }
   return Decode(bytes.data(), bytes.size(), recording, why);

@@ -2,9 +2,13 @@
 // recording's key messages back at their waits, and give the computer its turns.
 #include "replay/session.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +35,20 @@ std::optional<uint32_t> RecordedSeed;
 bool Replaying = false;
 Recording Played;
 size_t NextEvent = 0;
+uint64_t LastFrameWait = 0;  // the last wait that followed a frame of play
+std::string ScratchOptions;  // the replay's own settings file
+// After its last key event a recording plays no longer than this without a frame of play: longer
+// than any stretch of the game's that runs on by itself (the opening scene, a round's intro), so
+// a game left waiting for keys that never come is not waited for.
+constexpr uint64_t IdleWaits = 1000;
+
+// Set by SIGTERM: the session ends at the next wait, as if the window were closed.
+volatile std::sig_atomic_t Terminated = 0;
+
+void RemoveScratchOptions() {
+  if (!ScratchOptions.empty()) unlink(ScratchOptions.c_str());
+  ScratchOptions.clear();
+}
 
 struct Fnv {
   uint64_t hash = 0xcbf29ce484222325ull;
@@ -67,11 +85,13 @@ bool Finishing = false;
               t.frames, t.rounds.size(), winners.empty() ? "-" : winners.c_str(),
               hashes.empty() ? "-" : hashes.c_str(), verdict);
   std::fflush(stdout);
+  RemoveScratchOptions();
   Finishing = true;  // the exit handler below lets this end go through
   ExitProcess(std::strcmp(verdict, "ok") == 0 ? 0 : 1);
 }
 
 void OnWait(uint64_t wait) {
+  if (Terminated) ExitProcess(1);
   // The settings and the seed the session started with.
   if (Recording_ && wait == 0) {
     std::memcpy(Recorded.options, Options, sizeof Recorded.options);
@@ -87,6 +107,18 @@ void OnWait(uint64_t wait) {
       msg.wParam = e.key;
       msg.lParam = e.down ? 1 : static_cast<LPARAM>(0xC0000001u);
       DispatchMessageA(&msg);
+    }
+    // Past its last key event the recording holds nothing more than its frames of play and its
+    // rounds: once they are all played, or more, or the game has stopped playing frames, the
+    // verdict is in. A session that ended between two frames (a right click, the window closed)
+    // thus ends here where it ended, and an end recorded far away is not waited for.
+    const Tally& t = TheTally;
+    if (NextEvent == Played.events.size()) {
+      const uint64_t lastActive =
+          std::max(LastFrameWait, Played.events.empty() ? 0 : Played.events.back().wait);
+      if ((t.frames >= Played.frames && t.rounds.size() >= Played.rounds.size()) ||
+          t.frames > Played.frames || wait - lastActive > IdleWaits)
+        FinishReplay(0);
     }
   }
   computer::OnWait();
@@ -108,6 +140,7 @@ void OnFramePlayed() {
   // Between two frames of play of one round lies one wait; an intro in between means a new round.
   if (WaitCount != t.lastPlayedWait + 1) t.roundFrames = 0;
   t.lastPlayedWait = WaitCount;
+  LastFrameWait = WaitCount;
   ++t.frames;
   ++t.roundFrames;
   computer::OnFramePlayed();
@@ -131,6 +164,10 @@ void OnRoundOver() {
 
 void WriteAtExit() {
   FinishRecording();
+}
+
+void OnTerminate(int) {
+  Terminated = 1;
 }
 
 }  // namespace
@@ -169,13 +206,41 @@ void BeginSession() {
   TheTally = Tally{};
   Replaying = false;  // a session plays a recording back only when it starts one
   WaitCount = 0;
+  // Nothing of a session before (in the same process) carries over.
+  Recording_ = false;
+  RecordPath.clear();
+  Recorded = Recording{};
+  RecordedSeed.reset();
+  Replaying = false;
+  Played = Recording{};
+  NextEvent = 0;
+  LastFrameWait = 0;
+  Finishing = false;
+  Terminated = 0;
+  RemoveScratchOptions();
   WaitHook = OnWait;
   MessageHook = OnMessage;
   FramePlayedHook = OnFramePlayed;
   RoundOverHook = OnRoundOver;
 }
 
-void StartRecording(const std::string& path) {
+bool StartRecording(const std::string& path, std::string* why) {
+  // The file is opened now, so that a path that cannot be written is refused before anything is
+  // played: a regular file (created when missing), never a pipe or a device.
+  if (!path.empty()) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    struct stat st;
+    const char* reason = nullptr;
+    if (fd < 0 || fstat(fd, &st) != 0)
+      reason = std::strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+      reason = "not a regular file";
+    if (fd >= 0) close(fd);
+    if (reason != nullptr) {
+      if (why) *why = reason;
+      return false;
+    }
+  }
   Recording_ = true;
   RecordPath = path;
   Recorded = Recording{};
@@ -183,6 +248,14 @@ void StartRecording(const std::string& path) {
   static bool registered = false;
   if (!registered) std::atexit(WriteAtExit);
   registered = true;
+  // SIGTERM ends the session at its next wait, through the usual way out, which writes the
+  // recording; a second one ends the process at once.
+  struct sigaction action {};
+  action.sa_handler = OnTerminate;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  return true;
 }
 
 void RecordKey(uint64_t wait, bool down, uint8_t key) {
@@ -223,17 +296,21 @@ void StartReplay(const Recording& recording) {
   Replaying = true;
   Played = recording;
   NextEvent = 0;
+  LastFrameWait = 0;
   SessionSeed = recording.seed;
-  // The recorded settings, in a settings file of the replay's own.
-  char path[] = "/tmp/gronka-replay-XXXXXX";
-  const int fd = mkstemp(path);
+  // The recorded settings, in a settings file of the replay's own, removed when the replay ends.
+  RemoveScratchOptions();
+  const char* dir = std::getenv("TMPDIR");
+  std::string name = std::string(dir && *dir ? dir : "/tmp") + "/gronka-replay-XXXXXX";
+  const int fd = mkstemp(name.data());
   if (fd >= 0) {
     const bool written = write(fd, recording.options, 4) == 4;
     close(fd);
-    if (written) OptionsFile = OptionsFiles{path, ""};
-    static std::string scratch;
-    scratch = path;
-    std::atexit([] { unlink(scratch.c_str()); });
+    ScratchOptions = name;
+    if (written) OptionsFile = OptionsFiles{name, ""};
+    static bool registered = false;
+    if (!registered) std::atexit(RemoveScratchOptions);
+    registered = true;
   }
   Finishing = false;
   // The game ending on its own (Esc, QUIT, the window closed) ends the replay with its verdict.

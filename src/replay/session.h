@@ -36,8 +36,10 @@ extern void (*RoundResultHook)(const RoundResult& round);
 
 // Installs the hooks and empties the tally: every session calls it once before WinMain.
 void BeginSession();
-// Records the session into `path`, written when the process ends.
-void StartRecording(const std::string& path);
+// Records the session into `path`, written when the process ends (or on SIGTERM, which ends the
+// session at its next wait). The file is opened at once: false, with the reason in `why`, when it
+// cannot be written or is not a regular file; nothing is recorded then.
+bool StartRecording(const std::string& path, std::string* why = nullptr);
 // Adds a key message that the game received outside the pump (the network's keys, dispatched at
 // the start of wait `wait`), so that a replay dispatches it there too; the key messages of a wait
 // that is past go in after those already there.

@@ -65,8 +65,6 @@ TEST(OpponentTest, KeysInHandSetSituations) {
       {"target ahead and below: dives", Situation(0, 1, 12, 0), false, false, false, true, false},
       {"item nearer: goes for it", itemRight, false, true, true, false, false},
       {"item farther: stays on the opponent", itemFar, false, true, false, false, false},
-      {"fired at from behind: climbs out of the line", Situation(1, 5, -8, -7), false, true, true,
-       false, false},
   };
   for (Level level : {Level::Easy, Level::Normal, Level::Hard}) {
     for (const Case& c : cases) {
@@ -79,6 +77,48 @@ TEST(OpponentTest, KeysInHandSetSituations) {
       EXPECT_EQ(keys.fire, c.fire);
     }
   }
+}
+
+// What sets the levels apart: who evades a pursuer and who runs, who fires more freely on a tail
+// than head on, who knows the way through the arena's edge.
+TEST(OpponentTest, LevelsDifferInPursuitAndAtTheEdges) {
+  const View pursued = Situation(1, 5, -8, -7);
+  for (Level level : {Level::Normal, Level::Hard}) {
+    SCOPED_TRACE(static_cast<int>(level));
+    // Fired at from behind: climbs out of the line and turns, and never flies straight for long.
+    const Keys keys = Settled(pursued, level);
+    EXPECT_TRUE(keys.climb && keys.right && !keys.left);
+    computer::Opponent mind(0, level, 7);
+    int straight = 0;
+    for (int i = 0; i < 600; ++i) {
+      const Keys k = mind.Think(pursued);
+      straight = k.left || k.right ? 0 : straight + 1;
+      EXPECT_LT(straight, 3) << "frame " << i;
+    }
+  }
+  // Easy runs straight, now and then, from a pursuer.
+  computer::Opponent easy(0, Level::Easy, 7);
+  int straight = 0;
+  for (int i = 0; i < 600; ++i) {
+    const Keys k = easy.Think(pursued);
+    straight += k.left || k.right ? 0 : 1;
+  }
+  EXPECT_GT(straight, 100);
+
+  // 14 degrees off at 10 units: on the tail of a craft flying away, every level fires; normal does
+  // not at a craft coming head on.
+  for (Level level : {Level::Easy, Level::Normal, Level::Hard})
+    EXPECT_TRUE(Settled(Situation(2.5f, 5, 10, 0), level).fire) << static_cast<int>(level);
+  EXPECT_FALSE(Settled(Situation(2.5f, 5, 10, 180), Level::Normal).fire);
+
+  // The opponent far to the right, but two units away to the left through the edge.
+  View edge = Situation(0, 5, 0, 90);
+  edge.x[0] = -38.5f;
+  edge.x[1] = 38.5f;
+  edge.z[1] = Z0 + 1;
+  EXPECT_TRUE(Settled(edge, Level::Hard).left);
+  EXPECT_TRUE(Settled(edge, Level::Normal).left);
+  EXPECT_TRUE(Settled(edge, Level::Easy).right);
 }
 
 TEST(OpponentTest, ReactsAfterItsLevelsDelay) {
@@ -120,22 +160,30 @@ TEST(OpponentTest, PostsItsPlayersKeysAndLetsGoAtTheRoundsEnd) {
   computer::Reset();
 }
 
-TEST(OpponentTest, F1AndF2SwitchTheComputerForTheirPlayer) {
+// F2 steps player 2 through off, easy, normal, hard and off; the half of the screen says which.
+TEST(OpponentTest, F1AndF2StepTheirPlayerThroughTheLevels) {
   HeadlessControl::Enable();
   computer::Reset();
   MSG f2;
   f2.message = WM_KEYDOWN;
   f2.wParam = VK_F1 + 1;
   f2.lParam = 1;
-  computer::OnMessage(f2);
-  EXPECT_FALSE(computer::Plays(0));
-  EXPECT_TRUE(computer::Plays(1));
-  f2.lParam = 1 | (1 << 30);  // the key's auto-repeat changes nothing
-  computer::OnMessage(f2);
-  EXPECT_TRUE(computer::Plays(1));
-  f2.lParam = 1;
-  computer::OnMessage(f2);
-  EXPECT_FALSE(computer::Plays(1));
+  const char* labels[] = {"CPU EASY", "CPU NORMAL", "CPU HARD", nullptr, "CPU EASY"};
+  for (const char* label : labels) {
+    computer::OnMessage(f2);
+    SCOPED_TRACE(label ? label : "off");
+    EXPECT_FALSE(computer::Plays(0));
+    EXPECT_EQ(PilotLabel[0], nullptr);
+    EXPECT_EQ(computer::Plays(1), label != nullptr);
+    EXPECT_STREQ(PilotLabel[1], label);
+    f2.lParam = 1 | (1 << 30);  // the key's auto-repeat changes nothing
+    computer::OnMessage(f2);
+    EXPECT_STREQ(PilotLabel[1], label);
+    f2.lParam = 1;
+  }
+  EXPECT_EQ(computer::LevelOf(1), Level::Easy);
+  computer::Reset();
+  EXPECT_EQ(PilotLabel[1], nullptr);
 }
 
 }  // namespace

@@ -3,7 +3,10 @@
 #include "replay/recording.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -85,11 +88,37 @@ TEST(RecordingTest, RefusesDamagedFiles) {
   EXPECT_FALSE(replay::ReadRecordingFile("no-such-dir/a.grec", &r, &why));
   EXPECT_EQ(why, "cannot be opened");
   EXPECT_FALSE(replay::ReadRecordingFile(testing::TempDir(), &r, &why));  // a directory
-  EXPECT_EQ(why, "cannot be read");
+  EXPECT_EQ(why, "not a regular file");
   std::vector<uint8_t> longer = good;
   longer.push_back(0);
   EXPECT_FALSE(replay::Decode(longer.data(), longer.size(), &r, &why));
   EXPECT_EQ(why, "extra bytes after the recording");
+}
+
+// Files that are no recording are refused without waiting on them or reading them whole: a pipe
+// nobody writes into, a file far larger than any session (sparse: it takes no room on disk).
+TEST(RecordingTest, RefusesPipesAndHugeFilesWithoutReadingThem) {
+  const std::filesystem::path dir =
+      testing::TempDir() + "recording-test-" + std::to_string(getpid());
+  std::filesystem::create_directories(dir);
+  const std::string pipe = (dir / "pipe").string(), huge = (dir / "huge.grec").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  Recording r;
+  std::string why;
+  EXPECT_FALSE(replay::ReadRecordingFile(pipe, &r, &why));
+  EXPECT_EQ(why, "not a regular file");
+  std::vector<uint8_t> bytes = replay::Encode(Sample());
+  FILE* file = std::fopen(huge.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+  ASSERT_EQ(std::fclose(file), 0);
+  std::filesystem::resize_file(huge, uint64_t{200} << 20);
+  EXPECT_FALSE(replay::ReadRecordingFile(huge, &r, &why));
+  EXPECT_EQ(why, "too large for a recording");
+  // The same start without the tail reads back.
+  std::filesystem::resize_file(huge, bytes.size());
+  EXPECT_TRUE(replay::ReadRecordingFile(huge, &r, &why)) << why;
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -4,9 +4,24 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
+
+#include "computer/player.h"
 #include "support/game.h"
 
 namespace {
+
+// Plays `recording` back headless in the current directory; its exit code and verdict line.
+std::pair<int, std::string> Replay(const replay::Recording& recording) {
+  replay::BeginSession();
+  replay::StartReplay(recording);
+  testing::internal::CaptureStdout();
+  const int code = game::Run([] {});
+  game::Release();
+  SessionSeed.reset();
+  return {code, testing::internal::GetCapturedStdout()};
+}
 
 TEST(ReplaySessionTest, PlaysARecordingBackAndNamesWhereItPartsWays) {
   replay::Recording recording;
@@ -33,13 +48,7 @@ TEST(ReplaySessionTest, PlaysARecordingBackAndNamesWhereItPartsWays) {
     replay::Recording r = recording;
     c.damage(r);
     game::WorkDirectory work(false, reinterpret_cast<const char*>(r.options));
-    replay::BeginSession();
-    replay::StartReplay(r);
-    testing::internal::CaptureStdout();
-    const int code = game::Run([] {});
-    const std::string line = testing::internal::GetCapturedStdout();
-    game::Release();
-    SessionSeed.reset();
+    const auto [code, line] = Replay(r);
     EXPECT_EQ(code, c.code);
     if (c.code == 0) {
       EXPECT_EQ(replay::SessionTally().rounds.at(0).frames, r.rounds[0].frames);
@@ -74,6 +83,76 @@ TEST(ReplaySessionTest, RecordsTheKeysTheGameTook) {
   EXPECT_LT(r.events.back().wait, r.endWait);
   EXPECT_EQ(r.frames, 0u);
   EXPECT_TRUE(r.rounds.empty());
+}
+
+// However a session ends in the middle of a match between two computers, its recording plays back
+// to the same end; the replay's scratch settings file is gone afterwards.
+TEST(ReplaySessionTest, ASessionEndedAnyWayReplaysAsItWas) {
+  const struct {
+    const char* what;
+    void (*end)();
+  } endings[] = {
+      {"right click", [] { HeadlessControl::Post(WM_RBUTTONDOWN, 0); }},
+      {"window closed", [] { HeadlessControl::Post(WM_CLOSE, 0); }},
+      {"Pause", [] { HeadlessControl::KeyDown(VK_PAUSE); }},
+      {"SIGTERM", [] { std::raise(SIGTERM); }},
+  };
+  game::WorkDirectory work;
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string oldTmp = tmp ? tmp : "";
+  setenv("TMPDIR", work.Path().c_str(), 1);
+  const std::string path = (work.Path() / "session.grec").string();
+  for (const auto& ending : endings) {
+    SCOPED_TRACE(ending.what);
+    replay::BeginSession();
+    computer::SetPlayer(0, true, computer::Level::Hard, 3);
+    computer::SetPlayer(1, true, computer::Level::Normal, 4);
+    ASSERT_TRUE(replay::StartRecording(path));
+    // START on the title menu, then the end in the middle of the first round.
+    uint64_t acted = 0;
+    auto pump = [&] {
+      if (WaitCount > acted && (WaitCount == 102 || WaitCount == 104)) {
+        HeadlessControl::Post(WaitCount == 102 ? WM_KEYDOWN : WM_KEYUP, PlayerKey(0, RoleFire));
+        acted = WaitCount;
+      }
+      if (replay::SessionTally().frames == 120 && acted < UINT64_MAX) {
+        acted = UINT64_MAX;
+        ending.end();
+      }
+    };
+    EXPECT_EQ(game::Run(pump), 1);
+    game::Release();
+    computer::Reset();
+    ASSERT_TRUE(replay::FinishRecording());
+    replay::Recording recording;
+    ASSERT_TRUE(replay::ReadRecordingFile(path, &recording, nullptr));
+    EXPECT_GE(recording.frames, 120u);
+    const auto [code, line] = Replay(recording);
+    EXPECT_EQ(code, 0) << line;
+    EXPECT_NE(line.find(": ok\n"), std::string::npos) << line;
+  }
+  tmp ? setenv("TMPDIR", oldTmp.c_str(), 1) : unsetenv("TMPDIR");
+  for (const auto& entry : std::filesystem::directory_iterator(work.Path()))
+    EXPECT_NE(entry.path().filename().string().rfind("gronka-replay-", 0), 0u) << entry.path();
+}
+
+// A recording whose end lies far away ends where nothing more can happen: after its last key event
+// once its frames of play are played, or when the game has stopped playing frames.
+TEST(ReplaySessionTest, AFarEndIsNotWaitedFor) {
+  game::WorkDirectory work;
+  replay::Recording nothing;
+  nothing.endWait = uint64_t{1} << 40;
+  auto [code, line] = Replay(nothing);
+  EXPECT_EQ(code, 0);
+  EXPECT_NE(line.find(" 0 frames of play, 0 rounds, winners: -, hashes: -: ok\n"),
+            std::string::npos)
+      << line;
+  replay::Recording framesNeverPlayed = nothing;
+  framesNeverPlayed.frames = 5;  // but the title menu is never left
+  std::tie(code, line) = Replay(framesNeverPlayed);
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(line.find(": desync after round 0\n"), std::string::npos) << line;
+  EXPECT_LT(WaitCount, 2000u);
 }
 
 }  // namespace
