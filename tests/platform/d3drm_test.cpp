@@ -165,9 +165,8 @@ TEST_F(FrameTest, TreeKeepsOneReferencePerLinkAndReleasesWhatItHolds) {
   mesh->Release();
   light->Release();
   EXPECT_TRUE(root_->children.empty());
-}
 
-TEST_F(FrameTest, ReleasingAParentOrphansAChildThatIsStillHeld) {
+  // Releasing a parent orphans a child that is still held.
   IDirect3DRMFrame* parent = NewFrame(nullptr);
   IDirect3DRMFrame* child = NewFrame(parent);
   parent->Release();

@@ -114,6 +114,40 @@ TEST(TextTest, ExtentIsTheSumOfAdvancesAndWidthScalesThem) {
   EXPECT_EQ(c.pixels, before);
 }
 
+// Capitals stand on the baseline, a descender reaches below it inside the cell, and a buffer that
+// sees part of the picture shows that part cropped, wherever the words are cut.
+TEST(TextTest, WordsSitOnTheBaselineAndTheBufferEdgesCropThem) {
+  ASSERT_TRUE(HaveFonts()) << "no font: the tests' own configuration names IPA P Mincho";
+  HFONT font = Font(40);
+  Canvas wide(300, 140), part(60, 30, POINT{100, 50});  // part sees wide from (100, 50)
+  HGDIOBJ old = nullptr;
+  for (HDC dc : {wide.dc, part.dc}) {
+    old = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, 0xFFFFFF);
+  }
+  TEXTMETRICA tm;
+  GetTextMetricsA(wide.dc, &tm);
+  TextOutA(wide.dc, 10, 20, "WIN", 3);
+  EXPECT_NEAR(wide.Ink()[3], 20 + tm.tmAscent, 1);
+  std::fill(wide.pixels.begin(), wide.pixels.end(), Magenta);
+  TextOutA(wide.dc, 10, 20, "gyp", 3);
+  EXPECT_GT(wide.Ink()[3], 20 + tm.tmAscent + tm.tmDescent / 2);
+  EXPECT_LE(wide.Ink()[3], 20 + tm.tmHeight);
+  for (auto [x, y] : {std::pair{70, 35}, {130, 60}, {140, 40}, {90, 65}, {150, 70}}) {
+    for (Canvas* c : {&wide, &part}) {
+      std::fill(c->pixels.begin(), c->pixels.end(), Magenta);
+      TextOutA(c->dc, x, y, "WIN!", 4);
+    }
+    EXPECT_LT(part.Count(Magenta), 60 * 30) << x << "," << y;
+    for (int py = 0; py < 30; ++py)
+      for (int px = 0; px < 60; ++px)
+        ASSERT_EQ(part.At(px, py), wide.At(100 + px, 50 + py)) << x << "," << y;
+  }
+  for (HDC dc : {wide.dc, part.dc}) SelectObject(dc, old);
+  EXPECT_TRUE(DeleteObject(font));
+}
+
 TEST(FontLookupTest, MissingFacesFallBackToTheMinchoFace) {
   ASSERT_TRUE(HaveFonts()) << "no font: the tests' own configuration names IPA P Mincho";
   HFONT mincho = Font(20, 0, FW_NORMAL, 0, "IPAPMincho");
