@@ -109,6 +109,7 @@ TEST_F(RenderTest, ViewportsLieOnTheirDeviceAndClearOnlyTheirPart) {
   IDirect3DRMViewport* bad = nullptr;
   EXPECT_EQ(rm_->CreateViewport(device_, camera_, 1, 0, 160, 240, &bad), E_INVALIDARG);
   EXPECT_EQ(rm_->CreateViewport(device_, camera_, 0, 1, 160, 240, &bad), E_INVALIDARG);
+  EXPECT_EQ(rm_->CreateViewport(device_, camera_, 0, 0, 0, 240, &bad), E_INVALIDARG);
   EXPECT_EQ(bad, nullptr);
   IDirect3DRMViewport* right = nullptr;
   ASSERT_EQ(rm_->CreateViewport(device_, camera_, 80, 100, 80, 140, &right), S_OK);

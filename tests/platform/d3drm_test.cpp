@@ -107,6 +107,8 @@ TEST_F(FrameTest, SetOrientationReplacesOnlyTheTurnAndRejectsParallelUp) {
   ExpectVector(Row(f->transform, 1), 0, 0, 1);
   ExpectVector(Row(f->transform, 2), 0, -1, 0);
   ExpectVector(Row(f->transform, 3), 4, 5, 6);
+  ASSERT_EQ(f->SetOrientation(root_, 1, 0, 1, 1, 1, 1), S_OK);
+  ExpectVector(Row(f->transform, 1), 0, 1, 0);
 
   const D3DRMMATRIX4D before = f->transform;
   EXPECT_EQ(f->SetOrientation(root_, 0, 1, 0, 0, -3, 0), E_INVALIDARG);

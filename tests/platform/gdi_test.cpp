@@ -70,6 +70,7 @@ TEST(DeviceContextTest, FreshContextHasTheDefaults) {
   EXPECT_EQ(tm.tmHeight, 16);
   HDC window = GetDC(nullptr);
   EXPECT_EQ(GetDeviceCaps(window, BITSPIXEL), 32);
+  EXPECT_TRUE(TextOutA(window, 0, 0, "WIN", 3));  // a context without pixels draws nothing
   ReleaseDC(nullptr, window);
 }
 
@@ -146,22 +147,6 @@ TEST(TextTest, WordsSitOnTheBaselineAndTheBufferEdgesCropThem) {
   }
   for (HDC dc : {wide.dc, part.dc}) SelectObject(dc, old);
   EXPECT_TRUE(DeleteObject(font));
-}
-
-TEST(FontLookupTest, MissingFacesFallBackToTheMinchoFace) {
-  ASSERT_TRUE(HaveFonts()) << "no font: the tests' own configuration names IPA P Mincho";
-  HFONT mincho = Font(20, 0, FW_NORMAL, 0, "IPAPMincho");
-  HFONT missing = Font(20, 0, FW_NORMAL, 0, "No Such Face 4711");
-  HFONT styled = Font(20, 0, 800, 0, "ＭＳ Ｐ明朝");
-  HFONT named = Font(20, 0, FW_NORMAL, 0, "DejaVu Sans");
-  const std::string minchoFile = FontFileOf(mincho);
-  EXPECT_EQ(FontFileOf(missing), minchoFile);
-  EXPECT_EQ(FontFileOf(styled), minchoFile);
-  // A face that is installed is taken by its name.
-  if (std::string(FontFamilyOf(named)) == "DejaVu Sans") {
-    EXPECT_NE(FontFileOf(named), minchoFile);
-  }
-  for (HFONT f : {mincho, missing, styled, named}) DeleteObject(f);
 }
 
 TEST(BrushTest, PatBltAndPixels) {

@@ -235,7 +235,8 @@ TEST(WindowScale, ThePictureGrowsByWholeFactorsAndIsCentred) {
                {960, 720, 320, 240, 3, 0, 0},      {959, 720, 320, 240, 2, 159, 120},
                {3840, 2160, 320, 240, 9, 480, 0},  {1920, 1080, 640, 480, 2, 320, 60},
                {300, 200, 320, 240, 1, -10, -20},  {0, 0, 320, 240, 1, -160, -120},
-               {1000, 700, 0, 240, 1, 0, 0},       {1000, 700, 320, -1, 1, 0, 0}};
+               {1000, 700, 0, 240, 1, 0, 0},       {1000, 700, 320, -1, 1, 0, 0},
+               {1000, 700, 1, 1, 700, 150, 0}};
   for (const auto& c : cases) {
     const PicturePlacement p = PlacePicture(c.areaWidth, c.areaHeight, c.width, c.height);
     const bool none = c.width < 1 || c.height < 1;
