@@ -115,10 +115,8 @@ TEST(XFileTest, RefusesEveryKindOfMalformedFileSayingWhereAndWhy) {
     std::string text, error;
   } cases[] = {
       {"", "line 1: not a DirectX model file (no \"xof \" header)"},
-      {"xof 0302txt 003", "line 1: not a DirectX model file (no \"xof \" header)"},
       {"xof 0302bin 0032\x01\x02\x03", "line 1: binary model files are not supported"},
       {"xof 0302tzip0032\x01\x02\x03", "line 1: compressed model files are not supported"},
-      {"xof 0302bzip0032", "line 1: compressed model files are not supported"},
       {"xof 0302txtx0032", "line 1: unknown file format 'txtx'"},
       {"xof 0402txt 0032", "line 1: unsupported file version '0402'"},
       {"xof 03a2txt 0032", "line 1: unsupported file version '03a2'"},
@@ -146,7 +144,6 @@ TEST(XFileTest, RefusesEveryKindOfMalformedFileSayingWhereAndWhy) {
       {WithMesh("3.5; 0;0;0;, 0;1;0;, 1;0;0;;\n1; 3; 0,1,2;;"),
        "line 3: vertex count is not a whole number: 3.5"},
       {WithMesh("3; 0;0;0;,\n0;1.2.3;0;, 1;0;0;;\n1; 3; 0,1,2;;"), "line 4: bad number '1.2.3'"},
-      {WithMesh("3; 0;0;0;, 0;4x;0;, 1;0;0;;\n1; 3; 0,1,2;;"), "line 3: bad number '4x'"},
       {WithMesh("3; 0;0;0;, 0;one;0;, 1;0;0;;\n1; 3; 0,1,2;;"),
        "line 3: unexpected name 'one' where a number of a vertex was expected"},
       {WithMesh("3; 0;0;0;, 0;1e999;0;, 1;0;0;;\n1; 3; 0,1,2;;"),
