@@ -155,6 +155,25 @@ TEST_F(RenderTest, FrontAndBackPlanesClipInCameraSpace) {
   EXPECT_EQ(Covered(0, 180, 160, 240), 0);  // nothing nearer than the front plane
 }
 
+// A wireframe triangle on the floor 0.25 below the eye, its near corners behind the front plane:
+// both long edges are cut where they cross it (row 180) and keep their course to the far corner.
+TEST_F(RenderTest, WireframeEdgesCutAtTheFrontPlaneKeepTheirCourse) {
+  Show({{-0.5f, -0.25f, 0.5f}, {0, -0.25f, 10}, {0.5f, -0.25f, 0.5f}});
+  device_->SetQuality(D3DRMRENDER_WIREFRAME);
+  Draw();
+  // On screen the edges run from (80 -+ 240 x 0.5 x 9 / 9.5, 180) to (80, 126).
+  const double dx = 240 * 0.5 * 9 / 9.5, dy = 54, length = std::hypot(dx, dy);
+  int drawn = 0;
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 160; ++x)
+      if (At(x, y) != Background) {
+        ++drawn;
+        const double off = std::fabs(std::fabs(x + 0.5 - 80) * dy - (y + 0.5 - 126) * dx) / length;
+        EXPECT_LT(off, 1.5) << x << "," << y;
+      }
+  EXPECT_GT(drawn, 100);
+}
+
 TEST_F(RenderTest, LightsComeFromTheTreeBeingRenderedAndSumClamped) {
   Show({{-1, 1, 10}, {1, 1, 10}, {1, -1, 10}, {-1, -1, 10}}, XMaterial{});
   device_->SetQuality(D3DRMRENDER_FLAT);

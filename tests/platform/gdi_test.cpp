@@ -158,6 +158,7 @@ TEST(BrushTest, PatBltAndPixels) {
   EXPECT_EQ(c.At(1, 2), 0x00996633u);
   EXPECT_EQ(GetPixel(c.dc, 101, 202), 0x00336699u);
   EXPECT_EQ(GetPixel(c.dc, 99, 200), CLR_INVALID);
+  EXPECT_EQ(GetPixel(c.dc, 100, 200), Magenta);  // the buffer's first pixel
 }
 
 TEST(LineTest, LinesStopBeforeTheirEndPoint) {

@@ -64,8 +64,8 @@ Mesh later { 3; 0;0;0;, 0;1;0;, 1;0;0;, 1;1;0;; 1; 3; 0,1,2;; })");
   EXPECT_TRUE(plain.normals.empty());
 
   // 0303 and 64-bit floats; CR LF line ends; ";," and ";;" and bare "," between vectors.
-  const XMesh terse =
-      Parse("xof 0303txt 0064\r\nMesh{4;0;0;0;;1,0,0,0,1,0;,+1;1;0;;\r\n2;3;0;2;1;;3;1,2,3;;}\r\n");
+  const XMesh terse = Parse(
+      "xof 0303txt 0064\r\nMesh{4;0;0;0;;1,0,0,0,1,0;,+1;1;0;;\r\n2;+3;0;2;1;;3;1,2,3;;}\r\n");
   EXPECT_EQ(terse.vertices.size(), 4u);
   EXPECT_FLOAT_EQ(terse.vertices[2].y, 1.0f);
   EXPECT_FLOAT_EQ(terse.vertices[3].x, 1.0f);
@@ -155,6 +155,8 @@ TEST(XFileTest, RefusesEveryKindOfMalformedFileSayingWhereAndWhy) {
       {WithMesh("3; 0;0;0;, 0;1;0;, 1;0;0;;\n1; 3; 0,1,2;, 3; 0,2,1;;"),
        "line 4: unexpected number '3' in Mesh"},
       {Nested(64), "line 66: objects nested deeper than 64 levels"},
+      {kHeader + "X " + std::string(65, '{') + std::string(65, '}'),
+       "line 2: objects nested deeper than 64 levels"},
       {WithMesh(kTriangle + "MeshMaterialList { 1; 1; 1;; " + kWhite + " }"),
        "line 5: material index 1 of only 1 materials"},
       {WithMesh(fourAndThree + "MeshMaterialList { 1; 2; 0, 0;; " + kWhite + " }"),
