@@ -52,9 +52,8 @@ Frame Root { FrameTransformMatrix { 1,0,0,0;; } Frame { Mesh body {
 } } }
 Mesh later { 3; 0;0;0;, 0;1;0;, 1;0;0;, 1;1;0;; 1; 3; 0,1,2;; })");
   ASSERT_EQ(plain.vertices.size(), 5u);
-  EXPECT_FLOAT_EQ(plain.vertices[3].z, -2.5f);
-  EXPECT_FLOAT_EQ(plain.vertices[4].x, -0.1f);
-  EXPECT_FLOAT_EQ(plain.vertices[4].y, 0.5f);
+  EXPECT_EQ(std::vector<float>({plain.vertices[3].z, plain.vertices[4].x, plain.vertices[4].y}),
+            std::vector<float>({-2.5f, -0.1f, 0.5f}));
   EXPECT_EQ(plain.faceStart, (std::vector<uint32_t>{0, 3, 7}));
   EXPECT_EQ(plain.faceIndices, (std::vector<uint32_t>{0, 2, 1, 0, 3, 4, 2}));
   // No MeshMaterialList: one white material for every face. No MeshNormals: no normals.
@@ -84,17 +83,13 @@ Mesh {
 })");
   ASSERT_EQ(full.materials.size(), 2u);
   const XMaterial &red = full.materials[0], &blue = full.materials[1];
-  EXPECT_FLOAT_EQ(red.r, 1.0f);
-  EXPECT_FLOAT_EQ(red.power, 12.5f);
-  EXPECT_FLOAT_EQ(red.specular.y, 0.25f);
-  EXPECT_FLOAT_EQ(red.emissive.z, 0.2f);
-  EXPECT_FLOAT_EQ(blue.b, 0.6f);
-  EXPECT_FLOAT_EQ(blue.a, 0.5f);
-  EXPECT_FLOAT_EQ(blue.emissive.x, 1.0f);
+  EXPECT_EQ(std::vector<float>({red.r, red.power, red.specular.y, red.emissive.z, blue.b, blue.a,
+                                blue.emissive.x}),
+            std::vector<float>({1, 12.5f, 0.25f, 0.2f, 0.6f, 0.5f, 1}));
   EXPECT_EQ(full.faceMaterial, (std::vector<uint32_t>{1, 0, 1}));
   ASSERT_EQ(full.normals.size(), 2u);
-  EXPECT_FLOAT_EQ(full.normals[1].x, 0.6f);
-  EXPECT_FLOAT_EQ(full.normals[1].z, -0.8f);
+  EXPECT_EQ(std::vector<float>({full.normals[1].x, full.normals[1].z}),
+            std::vector<float>({0.6f, -0.8f}));
   EXPECT_EQ(full.normalIndices, (std::vector<uint32_t>{0, 0, 1, 1, 1, 0, 1, 1, 0, 1}));
 
   // One material index stands for every face.
