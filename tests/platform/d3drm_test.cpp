@@ -1,5 +1,5 @@
-// The retained-mode layer's objects: transforms, the frame tree and reference counts, and the
-// enumeration of devices.
+// The retained-mode layer's objects: orientations and matrices, the frame tree and reference
+// counts.
 #include "platform/d3drm.h"
 
 #include <gtest/gtest.h>

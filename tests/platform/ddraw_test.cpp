@@ -129,8 +129,7 @@ TEST_F(SurfaceTest, LockAndDeviceContextExcludeEachOther) {
   DDSURFACEDESC desc;
   RECT r{2, 1, 4, 3};
   ASSERT_EQ(s->Lock(&r, &desc, 0, nullptr), DD_OK);
-  EXPECT_EQ(desc.lPitch, 5 * 4);  // bytes
-  EXPECT_EQ(desc.ddpfPixelFormat.dwRBitMask, 0xFF0000u);
+  EXPECT_EQ(desc.lPitch, 5 * 4);                         // bytes
   static_cast<uint32_t*>(desc.lpSurface)[0] = 0xABCDEF;  // the rectangle's first pixel
   HDC dc = nullptr;
   EXPECT_EQ(s->GetDC(&dc), DDERR_SURFACEBUSY);
@@ -141,6 +140,11 @@ TEST_F(SurfaceTest, LockAndDeviceContextExcludeEachOther) {
   EXPECT_EQ(s->Lock(nullptr, &desc, 0, nullptr), DDERR_SURFACEBUSY);
   EXPECT_EQ(s->ReleaseDC(reinterpret_cast<HDC>(2)), DDERR_NODC);  // not the one handed out
   EXPECT_EQ(s->ReleaseDC(dc), DD_OK);
+  RECT past{3, 2, 6, 4};  // one column past the right edge
+  EXPECT_EQ(s->Lock(&past, &desc, 0, nullptr), DDERR_INVALIDPARAMS);
+  ASSERT_EQ(s->Lock(nullptr, &desc, 0, nullptr), DD_OK);  // the whole surface, as the game locks it
+  EXPECT_EQ(desc.lpSurface, s->pixels.data());
+  s->Unlock(nullptr);
   ASSERT_EQ(s->GetDC(&dc), DD_OK);
   s->Release();  // a surface destroyed with its context out takes the context with it
 }
