@@ -238,6 +238,15 @@ TEST(MeshTest, PreparationWorksOutNormalsAndRefusesBadIndices) {
   // The sphere that culls it: around the middle of its box, through its farthest corners.
   EXPECT_NEAR(mb->center.y, 0.5f, 1e-6f);
   EXPECT_NEAR(mb->radius, std::sqrt(1.5f), 1e-4f);
+  // A normals list must give every corner a normal.
+  mb->mesh.normals = {{0, 1, 0}};
+  mb->mesh.normalIndices.assign(8, 0);
+  mb->Prepare();
+  ASSERT_TRUE(mb->drawable);
+  mb->mesh.normalIndices.pop_back();
+  mb->Prepare();
+  EXPECT_FALSE(mb->drawable);
+  mb->mesh.normalIndices.clear();
 
   mb->mesh.faceStart = {0, 2, 8};  // a face of two corners
   mb->Prepare();

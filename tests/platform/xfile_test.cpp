@@ -241,7 +241,6 @@ TEST(XFileTest, ReadsFilesAndFailsOnMissingOnes) {
     std::fclose(f);
     const bool good = body[0] == ' ';
     EXPECT_EQ(ReadXFile(path.c_str(), mesh, &error), good) << error;
-    EXPECT_EQ(mesh.FaceCount(), good ? 1u : 0u);
     EXPECT_EQ(error, good ? "" : path + ": line 5: file ends inside the object opened at line 2");
   }
   std::remove(path.c_str());
