@@ -298,8 +298,8 @@ TEST(RasterLines, AreDepthTestedAndInterpolateDepth) {
   // From behind the polygon at the left to in front of it at the right.
   RasterLine(c.target, V(0.5f, 4.5f, 0.3f), V(15.5f, 4.5f, 0.7f), 9);
   for (int x = 0; x < 16; ++x) EXPECT_EQ(c.At(x, 4), 0.3f + 0.4f * x / 15 > 0.5f ? 9u : 0x123456u);
-  RasterLine(c.target, V(0.5f, 12.5f, 0.3f), V(15.5f, 12.5f, 0.7f), 9);
-  EXPECT_NEAR(c.DepthAt(0, 12), 0.3f, 1e-6f);
+  RasterLine(c.target, V(-9984.5f, 12.5f, 0.1f), V(15.5f, 12.5f, 0.7f), 9);  // cut far left
+  EXPECT_NEAR(c.DepthAt(0, 12), 0.6991f, 1e-4f);
   EXPECT_NEAR(c.DepthAt(15, 12), 0.7f, 1e-6f);
 }
 
