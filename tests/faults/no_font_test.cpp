@@ -44,6 +44,14 @@ TEST(NoFontTest, TextsAreNotDrawnStandardErrorSaysSoAndTheGameGoesOn) {
   const std::string said = testing::internal::GetCapturedStderr();
   ASSERT_STREQ(FontFileOf(font), "") << "a font was found after all";
   EXPECT_NE(said.find("no font found"), std::string::npos) << said;
+  // It measures nothing across, and its cell is as high as asked.
+  uint32_t pixel = 0;
+  HDC dc = CreateBufferDC(&pixel, 1, 1, 1, POINT{});
+  SelectObject(dc, font);
+  SIZE size{};
+  EXPECT_TRUE(GetTextExtentPoint32A(dc, "WIN", 3, &size));
+  EXPECT_EQ(std::make_pair(size.cx, size.cy), std::make_pair(LONG{0}, LONG{20}));
+  DeleteBufferDC(dc);
   DeleteObject(font);
 
   long screens[6] = {}, textPixels = 0;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -89,7 +90,6 @@ TEST(WinKeys, ScancodesGiveVirtualKeysByPosition) {
 }
 
 TEST_F(WinTest, KeyAliasesChangeWhatTheKeyboardsKeysArriveAs) {
-  HWND window = Open(320, 240);
   SetKeyAlias('I', VK_NUMPAD8);
   SetKeyAlias('K', 0);    // silenced
   SetKeyAlias(300, 'Q');  // no such code: ignored
@@ -98,38 +98,8 @@ TEST_F(WinTest, KeyAliasesChangeWhatTheKeyboardsKeysArriveAs) {
   EXPECT_EQ(DeliveredKeyOfScancode(SDL_SCANCODE_J), UINT{'J'});
   EXPECT_EQ(VirtualKeyOfScancode(SDL_SCANCODE_I), UINT{'I'});  // the table itself stays
 
-  // Keys from SDL's queue, as the keyboard delivers them: down, repeated and up.
-  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_EVENTS), 0);
-  auto push = [](Uint32 type, SDL_Scancode scancode, bool repeat) {
-    SDL_Event e;
-    SDL_zero(e);
-    e.type = type;
-    e.key.keysym.scancode = scancode;
-    e.key.repeat = repeat ? 1 : 0;
-    e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    SDL_PushEvent(&e);
-  };
-  push(SDL_KEYDOWN, SDL_SCANCODE_I, false);
-  push(SDL_KEYDOWN, SDL_SCANCODE_I, true);
-  push(SDL_KEYDOWN, SDL_SCANCODE_K, false);
-  push(SDL_KEYUP, SDL_SCANCODE_I, false);
-  received.clear();
-  MSG msg;
-  std::vector<LPARAM> lParams;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    lParams.push_back(msg.lParam);
-    DispatchMessageA(&msg);
-  }
-  SDL_QuitSubSystem(SDL_INIT_EVENTS);
-  ASSERT_EQ(received.size(), 3u);
-  for (const Received& r : received) {
-    EXPECT_EQ(r.window, window);
-    EXPECT_EQ(r.wParam, WPARAM{VK_NUMPAD8});
-  }
-  EXPECT_EQ(received[2].message, WM_KEYUP);
-  EXPECT_EQ((lParams[0] >> 30) & 1, 0);  // first press
-  EXPECT_EQ((lParams[1] >> 30) & 1, 1);  // auto-repeat
-
+  // What the keyboard delivers through SDL is the extra controls test's; the repeat bit is the
+  // gamepad test's.
   HeadlessControl::Enable(0);  // forgets every alias
   EXPECT_EQ(DeliveredKeyOfScancode(SDL_SCANCODE_K), UINT{'K'});
 }
@@ -222,6 +192,36 @@ TEST_F(WinTest, WaitsBeyondTheTimeLimitOrForInputThatNeverComesThrow) {
   EXPECT_EQ(timeGetTime(), 1100u);
   MSG msg;
   EXPECT_THROW(GetMessageA(&msg, nullptr, 0, 0), std::runtime_error);
+}
+
+// The picture grows by whole factors, the narrower fit deciding, and is centred; an area too small
+// shows the middle unscaled; no picture is no fault. A point of the area maps back to the picture's
+// pixel, rounded down in the border too.
+TEST(WindowScale, ThePictureGrowsByWholeFactorsAndIsCentred) {
+  const struct {
+    int areaWidth, areaHeight, width, height, scale, x, y;
+  } cases[] = {{1000, 700, 320, 240, 2, 180, 110}, {320, 240, 320, 240, 1, 0, 0},
+               {960, 720, 320, 240, 3, 0, 0},      {959, 720, 320, 240, 2, 159, 120},
+               {3840, 2160, 320, 240, 9, 480, 0},  {1920, 1080, 640, 480, 2, 320, 60},
+               {300, 200, 320, 240, 1, -10, -20},  {0, 0, 320, 240, 1, -160, -120},
+               {1000, 700, 0, 240, 1, 0, 0},       {1000, 700, 320, -1, 1, 0, 0},
+               {1000, 700, 1, 1, 700, 150, 0}};
+  for (const auto& c : cases) {
+    const PicturePlacement p = PlacePicture(c.areaWidth, c.areaHeight, c.width, c.height);
+    const bool none = c.width < 1 || c.height < 1;
+    EXPECT_EQ(std::vector<int>({p.scale, p.x, p.y, p.width, p.height}),
+              std::vector<int>(
+                  {c.scale, c.x, c.y, none ? 0 : c.width * c.scale, none ? 0 : c.height * c.scale}))
+        << c.areaWidth << "x" << c.areaHeight;
+  }
+  const PicturePlacement p = PlacePicture(1000, 700, 320, 240);
+  for (const auto& [x, y, px, py] : {std::array{180, 110, 0, 0},
+                                     {181, 111, 0, 0},
+                                     {182, 109, 1, -1},
+                                     {179, 108, -1, -1},
+                                     {819, 589, 319, 239}})
+    EXPECT_EQ(std::make_pair(PicturePointOf(p, x, y).x, PicturePointOf(p, x, y).y),
+              std::make_pair(px, py));
 }
 
 }  // namespace

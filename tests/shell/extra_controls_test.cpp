@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "support/headless.h"
+#include "support/pads.h"
 
 namespace {
 
@@ -19,27 +20,10 @@ class ExtraControlsTest : public HeadlessTest {
     if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is connected";
   }
   void TearDown() override {
-    for (SDL_Joystick* pad : pads_) SDL_JoystickClose(pad);
+    for (VirtualPad& pad : pads_) pad.Detach();
     HeadlessControl::Enable(0);  // closes the game's side of the pads
     SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
     HeadlessTest::TearDown();
-  }
-  // Plugs in another virtual pad with SDL's standard controls.
-  SDL_Joystick* Plug() {
-    SDL_VirtualJoystickDesc desc;
-    SDL_zero(desc);
-    desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-    desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-    desc.naxes = SDL_CONTROLLER_AXIS_MAX;
-    desc.nbuttons = SDL_CONTROLLER_BUTTON_DPAD_RIGHT + 1;
-    desc.axis_mask = (1u << desc.naxes) - 1;
-    desc.button_mask = (1u << desc.nbuttons) - 1;
-    desc.product_id = static_cast<Uint16>(pads_.size() + 1);
-    desc.name = "Test pad";
-    SDL_Joystick* pad = SDL_JoystickOpen(SDL_JoystickAttachVirtualEx(&desc));
-    EXPECT_NE(pad, nullptr) << SDL_GetError();
-    pads_.push_back(pad);
-    return pad;
   }
   static void Key(SDL_Scancode scancode, bool down) {
     SDL_Event e;
@@ -50,7 +34,7 @@ class ExtraControlsTest : public HeadlessTest {
     SDL_PushEvent(&e);
   }
 
-  std::vector<SDL_Joystick*> pads_;
+  VirtualPad pads_[2] = {{1}, {2}};
 };
 
 TEST_F(ExtraControlsTest, IKJLPressPlayer1sKeypadKeysAndNothingElseUsesThem) {
@@ -70,7 +54,7 @@ TEST_F(ExtraControlsTest, IKJLPressPlayer1sKeypadKeysAndNothingElseUsesThem) {
 }
 
 TEST_F(ExtraControlsTest, EachPadPressesItsPlayersKeys) {
-  SDL_Joystick* pads[2] = {Plug(), Plug()};
+  for (VirtualPad& pad : pads_) pad.Attach();
   ASSERT_TRUE(PumpMessages());
   const struct {
     SDL_GameControllerButton button;
@@ -84,16 +68,16 @@ TEST_F(ExtraControlsTest, EachPadPressesItsPlayersKeys) {
     for (const auto& control : controls) {
       SCOPED_TRACE(testing::Message() << player << "/" << control.button);
       const uint8_t key = control.role < 0 ? VK_ESCAPE : PlayerKey(player, control.role);
-      SDL_JoystickSetVirtualButton(pads[player], control.button, 1);
+      pads_[player].Button(control.button, true);
       ASSERT_TRUE(PumpMessages());
       EXPECT_EQ(KeyState[key], 1);
       EXPECT_EQ(std::count(KeyState, KeyState + KeyCount, 1), 1);
-      SDL_JoystickSetVirtualButton(pads[player], control.button, 0);
+      pads_[player].Button(control.button, false);
       ASSERT_TRUE(PumpMessages());
       EXPECT_EQ(KeyState[key], 0);
     }
   // The stick steers as the d-pad does.
-  SDL_JoystickSetVirtualAxis(pads[1], SDL_CONTROLLER_AXIS_LEFTX, -32768);
+  pads_[1].Axis(SDL_CONTROLLER_AXIS_LEFTX, -32768);
   ASSERT_TRUE(PumpMessages());
   EXPECT_EQ(KeyState[PlayerKey(1, RoleLeft)], 1);
 }
