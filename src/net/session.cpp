@@ -61,6 +61,7 @@ struct Session {
   ENetAddress hostAddress{};   // to join
   uint32_t lastHeard = 0;      // when the other side was last heard from (ENet's clock)
   uint32_t handshakeFrom = 0;  // when the connection was made, to bound the versions' exchange
+  uint32_t connectFrom = 0;    // when the joiner began to connect, to bound the wait for an answer
   uint32_t tailUntil = 0;      // after a match: its last words are sent again until then
   State state = State::Waiting;
   std::string version;
@@ -409,6 +410,14 @@ void Handle(const Message& m) {
   }
 }
 
+// The host was not there, or never let the joiner in.
+void NoAnswer() {
+  std::fprintf(stderr, "gronka: no answer from %s\n", S.settings.address.c_str());
+  SetStatus("NO ANSWER FROM THE HOST");
+  S.state = State::Offline;
+  if (S.settings.headless) ExitProcess(3);
+}
+
 void Service(uint32_t timeoutMs) {
   ENetEvent event;
   while (S.host != nullptr && enet_host_service(S.host, &event, timeoutMs) > 0) {
@@ -448,10 +457,7 @@ void Service(uint32_t timeoutMs) {
         if (event.peer != S.peer) break;
         S.peer = nullptr;
         if (S.state == State::Connecting) {
-          std::fprintf(stderr, "gronka: no answer from %s\n", S.settings.address.c_str());
-          SetStatus("NO ANSWER FROM THE HOST");
-          S.state = State::Offline;
-          if (S.settings.headless) ExitProcess(3);
+          NoAnswer();
         } else if (S.state != State::Offline) {
           Lose(event.data == LeftData ? "THE OTHER PLAYER LEFT" : "CONNECTION LOST");
           if (S.settings.host && S.state == State::Offline) {
@@ -463,6 +469,13 @@ void Service(uint32_t timeoutMs) {
       case ENET_EVENT_TYPE_NONE:
         break;
     }
+  }
+  if (S.state == State::Connecting && S.peer != nullptr &&
+      enet_time_get() - S.connectFrom > AnswerMs) {
+    enet_peer_reset(S.peer);
+    S.peer = nullptr;
+    NoAnswer();
+    return;
   }
   if (S.peer == nullptr || S.state == State::Connecting) return;
   // The versions are exchanged at once: a side that connected and said nothing within AnswerMs
@@ -770,8 +783,8 @@ void OnWait(uint64_t wait) {
       S.state = State::Offline;
       return;
     }
-    // A host that is not there is given up on within seconds, not ENet's half a minute.
-    enet_peer_timeout(S.peer, 0, AnswerMs, AnswerMs);
+    // A host that is not there is given up on after AnswerMs (below), not ENet's half a minute.
+    S.connectFrom = enet_time_get();
   }
   // Headless, the title menu does not wait at all: a millisecond here keeps it from spinning.
   Service(S.settings.headless && S.state != State::Playing ? 1 : 0);
