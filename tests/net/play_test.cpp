@@ -164,15 +164,22 @@ TEST(NetPlay, ALostJoinerEndsTheHostsMatchWithinSeconds) {
   EXPECT_NE(Text(host.out).find("net: CONNECTION LOST"), std::string::npos) << Text(host.out);
 }
 
-TEST(NetPlay, AMalformedPacketDisconnectsItsSenderAndTheHostGoesOn) {
-  auto host = Spawn({Game, "--host", "0", "--no-upnp", "--headless"}, "hostile-host");
-  const int port = nettest::HostPort(host);
-  ASSERT_EQ(enet_initialize(), 0);
+// An ENet client of the test's own, connecting to the host on `port` of the loopback address.
+ENetHost* ClientOf(int port, ENetPeer** peer) {
+  EXPECT_EQ(enet_initialize(), 0);
   ENetHost* client = enet_host_create(nullptr, 1, 2, 0, 0);
   ENetAddress address{};
   enet_address_set_host(&address, "127.0.0.1");
   address.port = static_cast<uint16_t>(port);
-  ENetPeer* peer = enet_host_connect(client, &address, 2, 0);
+  *peer = enet_host_connect(client, &address, 2, 0);
+  return client;
+}
+
+TEST(NetPlay, AMalformedPacketDisconnectsItsSenderAndTheHostGoesOn) {
+  auto host = Spawn({Game, "--host", "0", "--no-upnp", "--headless"}, "hostile-host");
+  const int port = nettest::HostPort(host);
+  ENetPeer* peer = nullptr;
+  ENetHost* client = ClientOf(port, &peer);
   bool connected = false, dropped = false;
   const uint8_t hello[] = {1, 'G', 'R', 'N', 'K', 1, 0, 40};  // a version longer than it says
   for (int i = 0; i < 1000 && !dropped; ++i) {
@@ -213,12 +220,8 @@ TEST(NetPlay, APeerThatNeverSaysHelloIsDroppedAndARealJoinerGetsIn) {
   auto host =
       Spawn({Game, "--host", "0", "--no-upnp", "--headless", "--net-frames", "60"}, "silent-host");
   const int port = nettest::HostPort(host);
-  ASSERT_EQ(enet_initialize(), 0);
-  ENetHost* client = enet_host_create(nullptr, 1, 2, 0, 0);
-  ENetAddress address{};
-  enet_address_set_host(&address, "127.0.0.1");
-  address.port = static_cast<uint16_t>(port);
-  enet_host_connect(client, &address, 2, 0);
+  ENetPeer* peer = nullptr;
+  ENetHost* client = ClientOf(port, &peer);
   const auto from = std::chrono::steady_clock::now();
   EXPECT_TRUE(DroppedWithin(client, 9000));  // ENet's pings alone do not keep its place
   const double seconds =
