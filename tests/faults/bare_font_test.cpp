@@ -8,6 +8,7 @@
 
 #include "overlay/overlay.h"
 #include "platform/gdi.h"
+#include "support/fonts.h"
 
 namespace {
 
@@ -17,15 +18,7 @@ HFONT StyledFont(int height, int width) {
 }
 
 TEST(BareFontTest, DejaVuSerifStandsInNamedOnceAndTheMenuKeepsItsSize) {
-  const std::string conf = testing::TempDir() + "gronka-dejavu.conf";
-  if (std::FILE* file = std::fopen(conf.c_str(), "w")) {
-    std::fputs(
-        "<?xml version=\"1.0\"?>\n<fontconfig>"
-        "<dir>/usr/share/fonts/truetype/dejavu</dir></fontconfig>\n",
-        file);
-    std::fclose(file);
-  }
-  setenv("FONTCONFIG_FILE", conf.c_str(), 1);
+  game::UseFonts(testing::TempDir() + "gronka-dejavu.conf", "/usr/share/fonts/truetype/dejavu");
 
   testing::internal::CaptureStderr();
   HFONT menu = StyledFont(20, 8), result = StyledFont(30, 0);

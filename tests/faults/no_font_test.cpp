@@ -10,19 +10,9 @@
 #include "overlay/overlay.h"
 #include "platform/gdi.h"
 #include "soak/soak.h"
+#include "support/fonts.h"
 
 namespace {
-
-// Fonts are looked up once per process, at the first text: the font configuration is replaced by
-// an empty one before the first text.
-void EmptyFontConfiguration() {
-  const std::string name = testing::TempDir() + "gronka-nofont.conf";
-  if (std::FILE* file = std::fopen(name.c_str(), "w")) {
-    std::fputs("<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n", file);
-    std::fclose(file);
-  }
-  setenv("FONTCONFIG_FILE", name.c_str(), 1);
-}
 
 // Pixels of the 320 x 240 text layer that are not the transparent colour.
 int Written() {
@@ -37,7 +27,7 @@ int Written() {
 }
 
 TEST(NoFontTest, TextsAreNotDrawnStandardErrorSaysSoAndTheGameGoesOn) {
-  EmptyFontConfiguration();
+  game::UseFonts(testing::TempDir() + "gronka-nofont.conf", "");  // no font at all
   testing::internal::CaptureStderr();
   HFONT font = CreateFontA(20, 0, 0, 0, 800, 0, 0, 0, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, StyledFace);

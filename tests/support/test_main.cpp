@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <string>
 
+#include "support/fonts.h"
+
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   namespace fs = std::filesystem;
@@ -33,16 +35,7 @@ int main(int argc, char** argv) {
                   ignored);
   setenv("TMPDIR", dir.c_str(), 1);
   setenv("TEST_TMPDIR", dir.c_str(), 1);
-  const std::string fonts = (dir / "fonts.conf").string();
-  if (std::FILE* file = std::fopen(fonts.c_str(), "w")) {
-    std::fputs(
-        "<?xml version=\"1.0\"?>\n<fontconfig>"
-        "<dir>/usr/share/fonts/opentype/ipafont-mincho</dir></fontconfig>\n",
-        file);
-    std::fclose(file);
-  }
-  setenv("FONTCONFIG_FILE", fonts.c_str(), 1);
-  unsetenv("FONTCONFIG_PATH");
+  game::UseFonts((dir / "fonts.conf").string(), "/usr/share/fonts/opentype/ipafont-mincho");
   const int code = RUN_ALL_TESTS();
   for (const auto& entry : fs::recursive_directory_iterator(dir, ignored))
     if (!entry.is_symlink()) fs::permissions(entry.path(), fs::perms::owner_all, ignored);
