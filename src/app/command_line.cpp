@@ -150,6 +150,12 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& options, st
                  "with --headless and a game over the network\n");
     return 2;
   }
+  // Over the network the computer sees the match from this side's craft: it can fly only that one.
+  if (options.computer[options.host ? 1 : 0] && net) {
+    std::fprintf(err, "gronka: with --%s the computer can play only player %d\n",
+                 options.host ? "host" : "join", options.host ? 1 : 2);
+    return 2;
+  }
   if (options.inputDelay >= 0 && !net) {
     std::fprintf(err, "gronka: --input-delay goes with --host or --join\n");
     return 2;

@@ -6,8 +6,6 @@
 #include "shell/keyboard.h"
 #include "shell/pacing.h"
 
-void (*TitleMenuHook)() = nullptr;
-
 void TitleMenu::Run() {
   Show();
   for (;;) {

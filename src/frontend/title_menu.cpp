@@ -7,6 +7,7 @@
 #include "render/frames.h"
 
 struct TitleMenu TitleMenu;
+void (*TitleMenuHook)() = nullptr;
 
 namespace {
 constexpr int ItemCount = 3;

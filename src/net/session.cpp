@@ -825,6 +825,11 @@ bool IsPlayerKey(WPARAM key, int* index) {
 
 bool OnMessage(const MSG& msg) {
   const bool down = msg.message == WM_KEYDOWN;
+  const bool online = S.state != State::Offline;
+  // F1 and F2 hand a player to the computer; online only this side's own player can be handed, as
+  // the computer at these keys sees the match from this side's craft.
+  if ((down || msg.message == WM_KEYUP) && online && msg.wParam == VK_F1 + (1 - LocalPlayer()))
+    return false;
   int index = 0;
   if ((down || msg.message == WM_KEYUP) && IsPlayerKey(msg.wParam, &index)) {
     if (S.state == State::Playing) {
@@ -836,8 +841,6 @@ bool OnMessage(const MSG& msg) {
       return false;
     }
     const bool inMenu = S.lastMenuWait + 1 == WaitCount;
-    const bool online = S.state == State::Connected || S.state == State::Waiting ||
-                        S.state == State::Connecting || S.state == State::Handshake;
     if (down && inMenu && online && TitleMenu.cursor == 0 && index < 2 * KeysPerPlayer &&
         index % KeysPerPlayer == RoleFire) {
       // START asks for a match; the host starts it when both want one.

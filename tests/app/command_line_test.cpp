@@ -76,6 +76,15 @@ TEST(CommandLine, OptionsAndMistakes) {
        false,
        "gronka: invalid value '9' for --input-delay (see --help)\n"},
       {{"--input-delay", "0"}, 2, false, "gronka: --input-delay goes with --host or --join\n"},
+      {{"--host", "--computer", "1"}, -1, false, ""},
+      {{"--host", "--computer", "1,2"},
+       2,
+       false,
+       "gronka: with --host the computer can play only player 1\n"},
+      {{"--join", "box", "--computer", "1"},
+       2,
+       false,
+       "gronka: with --join the computer can play only player 2\n"},
   };
   for (const auto& c : cases) {
     const Outcome o = Parse(c.args);
