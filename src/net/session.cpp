@@ -138,9 +138,24 @@ void SetStatus(const char* text) {
   S.statusChanged = true;
 }
 
+// The joiner is on its own now: START plays a match on this machine alone, and its line says so.
+void JoinerAlone(const char* line) {
+  S.state = State::Offline;
+  char menuLine[sizeof S.status];
+  std::snprintf(menuLine, sizeof menuLine, "%s: START PLAYS HERE", line);
+  SetStatus(menuLine);
+}
+
+// The network's line runs along the top edge, above the title, where it covers neither the menu
+// nor the craft; a line too long for the width is drawn with narrower letters.
 void DrawStatus() {
-  Overlay.DrawStyledText(-1, 186, 160, 120, S.status, 14, 0, 800, 2, 0x00FFFF, 0, StyledFace, 128,
-                         0);
+  constexpr int Height = 13, Room = OverlayWidth - 8;
+  int width = 0;  // the face's own
+  while (width != 1 &&
+         Overlay.MeasureStyledText(S.status, Height, width, 800, 0, StyledFace, 128) > Room)
+    width = width == 0 ? Height / 2 : width - 1;
+  Overlay.DrawStyledText(-1, 1, OverlayWidth / 2, 0, S.status, Height, width, 800, 2, 0x00FFFF, 0,
+                         StyledFace, 128, 0);
   PresentOverlay();
 }
 
@@ -258,12 +273,7 @@ void EndMatch(const char* line, State next, int headlessCode) {
   const bool playing = S.state == State::Playing;
   S.state = next;
   SetStatus(line);
-  if (next == State::Offline && !S.settings.host) {
-    // The joiner's START now plays on this machine alone: the menu says so.
-    char menuLine[64];
-    std::snprintf(menuLine, sizeof menuLine, "%s: START PLAYS HERE", line);
-    SetStatus(menuLine);
-  }
+  if (next == State::Offline && !S.settings.host) JoinerAlone(line);
   if (!playing) {
     // Headless, there is nobody to play alone: a side that lost the other before its first match
     // leaves with its code (after a match it leaves on its own).
@@ -368,7 +378,7 @@ void Handle(const Message& m) {
       Refused(m);
       enet_peer_disconnect(S.peer, 0);
       S.peer = nullptr;
-      S.state = State::Offline;
+      JoinerAlone("REFUSED: THE OTHER GAME IS ANOTHER VERSION");
       if (S.settings.headless) ExitProcess(4);
       return;
     case Kind::Ready:
@@ -413,8 +423,7 @@ void Handle(const Message& m) {
 // The host was not there, or never let the joiner in.
 void NoAnswer() {
   std::fprintf(stderr, "gronka: no answer from %s\n", S.settings.address.c_str());
-  SetStatus("NO ANSWER FROM THE HOST");
-  S.state = State::Offline;
+  JoinerAlone("NO ANSWER FROM THE HOST");
   if (S.settings.headless) ExitProcess(3);
 }
 
@@ -489,8 +498,7 @@ void Service(uint32_t timeoutMs) {
       SetStatus(S.waitingLine.c_str());
     } else {
       std::fprintf(stderr, "gronka: %s accepted and never answered\n", S.settings.address.c_str());
-      SetStatus("NO ANSWER FROM THE HOST");
-      S.state = State::Offline;
+      JoinerAlone("NO ANSWER FROM THE HOST");
       if (S.settings.headless) ExitProcess(3);
     }
     return;
@@ -779,8 +787,7 @@ void OnWait(uint64_t wait) {
   if (S.state == State::Connecting && S.peer == nullptr) {
     S.peer = enet_host_connect(S.host, &S.hostAddress, 2, 0);
     if (S.peer == nullptr) {
-      SetStatus("THE HOST CANNOT BE REACHED");
-      S.state = State::Offline;
+      JoinerAlone("THE HOST CANNOT BE REACHED");
       return;
     }
     // A host that is not there is given up on after AnswerMs (below), not ENet's half a minute.
