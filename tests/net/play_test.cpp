@@ -216,13 +216,26 @@ bool DroppedWithin(ENetHost* client, int ms) {
   return false;
 }
 
-TEST(NetPlay, APeerThatNeverSaysHelloIsDroppedAndARealJoinerGetsIn) {
+TEST(NetPlay, APeerThatSendsOnlyOversizedPacketsIsDroppedAndARealJoinerGetsIn) {
   auto host =
       Spawn({Game, "--host", "0", "--no-upnp", "--headless", "--net-frames", "60"}, "silent-host");
   const int port = nettest::HostPort(host);
   ENetPeer* peer = nullptr;
   ENetHost* client = ClientOf(port, &peer);
   const auto from = std::chrono::steady_clock::now();
+  // All it sends is larger than any message of ours, in one datagram and in fragments: ENet
+  // refuses both before the game sees them (which would call them malformed and drop it at once).
+  const std::vector<uint8_t> junk(40000, 0xFF);
+  bool sent = false;
+  for (int i = 0; i < 2000 && !sent; ++i) {
+    ENetEvent event;
+    if (enet_host_service(client, &event, 5) <= 0 || event.type != ENET_EVENT_TYPE_CONNECT)
+      continue;
+    for (size_t size : {600, 40000})
+      enet_peer_send(peer, 0, enet_packet_create(junk.data(), size, ENET_PACKET_FLAG_RELIABLE));
+    sent = true;
+  }
+  ASSERT_TRUE(sent);
   EXPECT_TRUE(DroppedWithin(client, 9000));  // ENet's pings alone do not keep its place
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
@@ -234,6 +247,7 @@ TEST(NetPlay, APeerThatNeverSaysHelloIsDroppedAndARealJoinerGetsIn) {
   EXPECT_EQ(Wait(join, 60), 0) << Text(join.err);
   EXPECT_EQ(Wait(host, 30), 0) << Text(host.err);
   EXPECT_NE(Text(host.err).find("never said hello"), std::string::npos) << Text(host.err);
+  EXPECT_EQ(Text(host.err).find("malformed"), std::string::npos) << Text(host.err);
 }
 
 // A joiner is told within seconds that nobody listens, or that a host accepted and never
