@@ -191,7 +191,7 @@ void Bridge::FromFar(const uint8_t* bytes, size_t size, const sockaddr_in6& from
         sender = &place;
         break;
       }
-      if (place.heardMs < sender->heardMs) sender = &place;
+      if (place.heardLast < sender->heardLast) sender = &place;
     }
     Release(*sender);
     sender->loop = OpenLoopback(nullptr);
@@ -201,6 +201,7 @@ void Bridge::FromFar(const uint8_t* bytes, size_t size, const sockaddr_in6& from
     sender->enet = Loopback(port_);
   }
   sender->heardMs = now;
+  sender->heardLast = ++heard_;
   if (sender->enet.sin_port != 0)
     sendto(sender->loop, bytes, size, 0, reinterpret_cast<const sockaddr*>(&sender->enet),
            sizeof sender->enet);

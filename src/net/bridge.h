@@ -45,6 +45,7 @@ class Bridge {
     sockaddr_in6 far{};  // its IPv6 address (the joiner's: the host's)
     sockaddr_in enet{};  // where its datagrams go on the loopback address (port 0: not known yet)
     uint64_t heardMs = 0;
+    uint64_t heardLast = 0;  // the number of the datagram last heard from it, for the oldest
   };
   bool Begin(std::string* why);
   void Run();
@@ -57,6 +58,7 @@ class Bridge {
   int far_ = -1;   // the IPv6 socket
   int wake_ = -1;  // written to stop the thread
   uint16_t port_ = 0;
+  uint64_t heard_ = 0;  // datagrams from IPv6 so far
   Sender table_[MaxSenders];
   std::atomic<int> used_{0};
   std::thread thread_;
