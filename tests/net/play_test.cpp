@@ -101,6 +101,24 @@ TEST(NetPlay, AJoinerOfTheHostsIpv6AddressPlaysToTheSameEnd) {
   ExpectSameEverywhere(p, 300, record);
 }
 
+// Where IPv6 cannot be had (here its port is taken), the host says so and goes on with IPv4.
+TEST(NetPlay, AHostWithoutIpv6SaysSoAndPlaysOverIpv4) {
+  const int taken = socket(AF_INET6, SOCK_DGRAM, 0);
+  sockaddr_in6 loopback{};
+  loopback.sin6_family = AF_INET6;
+  loopback.sin6_addr = in6addr_loopback;
+  socklen_t size = sizeof loopback;
+  ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&loopback), size), 0);
+  getsockname(taken, reinterpret_cast<sockaddr*>(&loopback), &size);
+  const std::string port = std::to_string(ntohs(loopback.sin6_port));
+  const Pair p =
+      Play(60, nullptr, nettest::TempPath("gronka-net-no-ipv6"), nullptr, {"--host", port});
+  close(taken);
+  EXPECT_EQ(p.hostCode, 0) << p.hostErr;
+  EXPECT_EQ(p.joinCode, 0) << p.joinErr;
+  EXPECT_NE(p.hostErr.find("players join over IPv4 only"), std::string::npos) << p.hostErr;
+}
+
 TEST(NetPlay, ThroughDelayDropAndReorderTheStateStaysEqual) {
   // The joiner guesses the host's keys wrong on purpose at every frame.
   const std::string record = nettest::TempPath("gronka-net-relay");
