@@ -1,6 +1,8 @@
 // The command-line options.
 #include "app/command_line.h"
 
+#include <algorithm>
+
 #include "build_info.h"
 
 namespace {
@@ -17,9 +19,11 @@ constexpr const char* Usage =
     "  --headless          with --replay: no window, as fast as it can; print the result;\n"
     "                      with --host or --join (tests): no window, the match starts once\n"
     "                      both are there, one line on stdout when it ends\n"
-    "  --host [PORT]       wait for the other player over the network (port 27315 by\n"
-    "                      default); the host plays player 1, on the left\n"
-    "  --join HOST[:PORT]  play over the network against the player who hosts at HOST\n"
+    "  --host [PORT]       wait for the other player over the network, on IPv4 and IPv6\n"
+    "                      (port 27315 by default); the host plays player 1, on the left\n"
+    "  --join HOST[:PORT]  play over the network against the player who hosts at HOST: a\n"
+    "                      name, an IPv4 or an IPv6 address; with a port, an IPv6 address\n"
+    "                      goes in brackets ([2001:db8::7]:27315)\n"
     "  --no-upnp           with --host: do not ask the home router to forward the port\n"
     "  --input-delay N     over the network: your own keys act N frames late (0 to 8), so that\n"
     "                      the other craft's moves are guessed for fewer frames (default:\n"
@@ -48,11 +52,22 @@ bool ParsePort(const std::string& text, long lo, int* port) {
   return true;
 }
 
-// HOST or HOST:PORT (a port of 1 to 65535).
+// NAME, NAME:PORT, a.b.c.d, a.b.c.d:PORT, an IPv6 address alone (two colons or more: all of it is
+// the address), [IPv6] or [IPv6]:PORT; a port of 1 to 65535.
 bool ParseJoin(const std::string& text, CommandLine* options) {
-  const size_t colon = text.rfind(':');
-  const std::string host = text.substr(0, colon);
-  if (host.empty()) return false;
+  std::string host = text;
+  size_t colon = std::string::npos;  // before the port, when one is given
+  if (!text.empty() && text[0] == '[') {
+    const size_t close = text.find(']');
+    if (close == std::string::npos) return false;
+    host = text.substr(1, close - 1);
+    if (close + 1 < text.size() && text[close + 1] != ':') return false;
+    if (close + 1 < text.size()) colon = close + 1;
+  } else if (std::count(text.begin(), text.end(), ':') == 1) {
+    colon = text.find(':');
+    host = text.substr(0, colon);
+  }
+  if (host.empty() || host.find_first_of("[]") != std::string::npos) return false;
   if (colon != std::string::npos && !ParsePort(text.substr(colon + 1), 1, &options->port))
     return false;
   options->join = host;

@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <enet/enet.h>
 #include <ifaddrs.h>
+#include <netdb.h>
 #include <netinet/in.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include "build_info.h"
 #include "frontend/title.h"
 #include "match/match.h"
+#include "net/bridge.h"
 #include "net/lockstep.h"
 #include "net/store.h"
 #include "net/upnp.h"
@@ -65,7 +67,7 @@ struct Session {
   uint32_t tailUntil = 0;      // after a match: its last words are sent again until then
   State state = State::Waiting;
   std::string version;
-  char status[64] = {};
+  char status[80] = {};
   bool statusChanged = true;
   uint64_t lastMenuWait = UINT64_MAX;
   bool leaving = false;  // a match ended by the network runs out fast into the title menu
@@ -120,6 +122,7 @@ struct Session {
   upnp::State routerTold = upnp::State::Off;  // what the player was last told of it
   std::string lanAddress;                     // this machine's, for a port forwarded by hand
   std::string waitingLine;                    // the host's line while it waits for a player
+  Bridge bridge;  // IPv6 players on the host; the host's IPv6 address on a joiner that has no IPv4
 
   void (*prevWait)(uint64_t) = nullptr;
   bool (*prevMessage)(const MSG&) = nullptr;
@@ -930,6 +933,7 @@ void Goodbye() {
     S.peer = nullptr;
   }
   if (S.host != nullptr) enet_host_flush(S.host);
+  S.bridge.Stop();  // after the goodbye, which it passes on
 }
 
 std::string LocalAddress() {
@@ -947,6 +951,79 @@ std::string LocalAddress() {
   }
   freeifaddrs(list);
   return found;
+}
+
+// This machine's IPv6 address that a friend should join: a global one (2000::/3), else a unique
+// local one (fc00::/7, reachable on this network only; `local` says so); empty when it has neither.
+std::string Ipv6Address(bool* local) {
+  ifaddrs* list = nullptr;
+  std::string found;
+  if (getifaddrs(&list) != 0) return found;
+  for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+    if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET6) continue;
+    const in6_addr& in = reinterpret_cast<const sockaddr_in6*>(a->ifa_addr)->sin6_addr;
+    const bool global = (in.s6_addr[0] & 0xE0) == 0x20, unique = (in.s6_addr[0] & 0xFE) == 0xFC;
+    if (!global && !(unique && found.empty())) continue;
+    char text[INET6_ADDRSTRLEN];
+    if (inet_ntop(AF_INET6, &in, text, sizeof text) == nullptr) continue;
+    found = text;
+    *local = !global;
+    if (global) break;
+  }
+  freeifaddrs(list);
+  return found;
+}
+
+// The host listens on IPv6 too, where the system has it, and says where to join.
+void ListenOnIpv6() {
+  std::string why;
+  if (!S.bridge.Listen(S.settings.port, &why)) {
+    std::fprintf(stderr, "gronka: no IPv6 (%s): players join over IPv4 only\n", why.c_str());
+    return;
+  }
+  bool local = false;
+  const std::string address = Ipv6Address(&local);
+  if (address.empty()) return;
+  std::fprintf(S.settings.headless ? stdout : stderr,
+               "%s: players with IPv6%s can join at [%s]:%u\n",
+               S.settings.headless ? "net" : "gronka", local ? " on this network" : "",
+               address.c_str(), S.settings.port);
+  std::fflush(stdout);
+}
+
+// The host to join, from a name or an address: its IPv4 address when it has one, which ENet
+// reaches directly; else its IPv6 address, through the bridge on the loopback address.
+bool Resolve(ENetAddress* address) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* list = nullptr;
+  if (getaddrinfo(S.settings.address.c_str(), nullptr, &hints, &list) != 0) return false;
+  const addrinfo* v6 = nullptr;
+  for (const addrinfo* a = list; a != nullptr; a = a->ai_next) {
+    if (a->ai_family == AF_INET) {
+      address->host = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
+      address->port = S.settings.port;
+      freeaddrinfo(list);
+      return true;
+    }
+    if (a->ai_family == AF_INET6 && v6 == nullptr) v6 = a;
+  }
+  sockaddr_in6 far{};
+  if (v6 != nullptr) {
+    far = *reinterpret_cast<const sockaddr_in6*>(v6->ai_addr);
+    far.sin6_port = htons(S.settings.port);
+  }
+  freeaddrinfo(list);
+  if (v6 == nullptr) return false;
+  std::string why;
+  if (!S.bridge.Connect(far, &why)) {
+    std::fprintf(stderr, "gronka: %s: %s\n", S.settings.address.c_str(), why.c_str());
+    return false;
+  }
+  address->host = htonl(INADDR_LOOPBACK);
+  address->port = S.bridge.Port();
+  return true;
 }
 
 }  // namespace
@@ -990,17 +1067,17 @@ bool Start(const Settings& settings) {
       std::printf("net: waiting on port %u\n", S.settings.port);
       std::fflush(stdout);
     }
+    ListenOnIpv6();
     if (settings.upnp) S.router.Start(S.settings.port);
   } else {
     S.host = enet_host_create(nullptr, 1, 2, 0, 0);
-    if (S.host == nullptr || enet_address_set_host(&address, settings.address.c_str()) != 0) {
+    if (S.host == nullptr || !Resolve(&address)) {
       std::fprintf(stderr, "gronka: %s could not be found\n", settings.address.c_str());
       return false;
     }
     LimitPackets();
-    address.port = settings.port;
     S.hostAddress = address;
-    char line[64];
+    char line[80];
     std::snprintf(line, sizeof line, "CONNECTING TO %s PORT %u", settings.address.c_str(),
                   settings.port);
     for (char* c = line; *c; ++c) *c = static_cast<char>(std::toupper(*c));

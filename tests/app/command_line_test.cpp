@@ -14,7 +14,8 @@ namespace {
 struct Outcome {
   int code;
   bool mute;
-  std::string out, err;
+  std::string out, err, join;
+  int port;
 };
 
 std::string Contents(std::FILE* f) {
@@ -31,7 +32,7 @@ Outcome Parse(std::vector<const char*> args) {
   std::FILE* err = std::tmpfile();
   CommandLine options;
   const int code = ParseCommandLine(static_cast<int>(args.size()), args.data(), options, out, err);
-  return {code, options.mute, Contents(out), Contents(err)};
+  return {code, options.mute, Contents(out), Contents(err), options.join, options.port};
 }
 
 TEST(CommandLine, OptionsAndMistakes) {
@@ -40,6 +41,8 @@ TEST(CommandLine, OptionsAndMistakes) {
     int code;
     bool mute;
     const char* err;
+    const char* join = "";
+    int port = 27315;
   } cases[] = {
       {{}, -1, false, ""},
       {{"--mute"}, -1, true, ""},
@@ -58,9 +61,23 @@ TEST(CommandLine, OptionsAndMistakes) {
        false,
        "gronka: --replay plays alone, without --record, --computer, --host or --join\n"},
       {{"--host"}, -1, false, ""},
-      {{"--host", "4000", "--mute"}, -1, true, ""},
+      {{"--host", "4000", "--mute"}, -1, true, "", "", 4000},
       {{"--host=65536"}, 2, false, "gronka: invalid value '65536' for --host (see --help)\n"},
-      {{"--join", "box:27315", "--headless", "--net-frames", "9"}, -1, false, ""},
+      {{"--join", "box:4000", "--headless", "--net-frames", "9"}, -1, false, "", "box", 4000},
+      {{"--join", "10.0.0.2"}, -1, false, "", "10.0.0.2"},
+      {{"--join", "10.0.0.2:5"}, -1, false, "", "10.0.0.2", 5},
+      {{"--join", "::1"}, -1, false, "", "::1"},
+      {{"--join", "2001:db8::7:4000"}, -1, false, "", "2001:db8::7:4000"},
+      {{"--join=[2001:db8::7]:4000"}, -1, false, "", "2001:db8::7", 4000},
+      {{"--join", "[fe80::1%eth0]"}, -1, false, "", "fe80::1%eth0"},
+      {{"--join", "[::1"}, 2, false, "gronka: invalid value '[::1' for --join (see --help)\n"},
+      {{"--join", "[::1]x"}, 2, false, "gronka: invalid value '[::1]x' for --join (see --help)\n"},
+      {{"--join", "[::1]:0"},
+       2,
+       false,
+       "gronka: invalid value '[::1]:0' for --join (see --help)\n"},
+      {{"--join", "[]:5"}, 2, false, "gronka: invalid value '[]:5' for --join (see --help)\n"},
+      {{"--join", "::1]:5"}, 2, false, "gronka: invalid value '::1]:5' for --join (see --help)\n"},
       {{"--join"}, 2, false, "gronka: option '--join' needs a value (see --help)\n"},
       {{"--no-upnp", "--join", "box"}, 2, false, "gronka: --no-upnp goes with --host\n"},
       {{"--join", "box:0"}, 2, false, "gronka: invalid value 'box:0' for --join (see --help)\n"},
@@ -70,7 +87,7 @@ TEST(CommandLine, OptionsAndMistakes) {
        false,
        "gronka: --net-frames, --net-realtime, --net-desync-at and --net-mispredict go with "
        "--headless and a game over the network\n"},
-      {{"--join", "box", "--input-delay", "8"}, -1, false, ""},
+      {{"--join", "box", "--input-delay", "8"}, -1, false, "", "box"},
       {{"--host", "--input-delay=9"},
        2,
        false,
@@ -93,6 +110,9 @@ TEST(CommandLine, OptionsAndMistakes) {
     EXPECT_EQ(o.mute, c.mute) << line;
     EXPECT_EQ(o.err, c.err) << line;
     EXPECT_EQ(o.out, "") << line;
+    if (c.code != -1) continue;
+    EXPECT_EQ(o.join, c.join) << line;
+    EXPECT_EQ(o.port, c.port) << line;
   }
 }
 
