@@ -135,12 +135,18 @@ TEST(NetPlay, ThroughDelayDropAndReorderTheStateStaysEqual) {
 
 // A fifth of the datagrams lost on a long line: lost reliable messages are sent again while the
 // other side is heard, and never end the connection.
-TEST(NetPlay, AFifthOfTheDatagramsLostAtThreeHundredMillisecondsEndsEqual) {
+// A fifth of the datagrams lost each way, at 50, 150 and 300 ms round trip (the parameter is the
+// delay each way): lost messages are sent again while the other side is heard, and nothing ends.
+class NetPlayLossy : public testing::TestWithParam<uint32_t> {};
+
+TEST_P(NetPlayLossy, AFifthOfTheDatagramsLostEndsEqual) {
   const std::string record = nettest::TempPath("gronka-net-lossy");
-  const net::RelayFaults faults{150, 20, 0};
+  const net::RelayFaults faults{GetParam(), 20, 0};
   const Pair p = Play(2000, &faults, record);
   ExpectSameEverywhere(p, 2000, record);
 }
+
+INSTANTIATE_TEST_SUITE_P(RoundTrips, NetPlayLossy, testing::Values(25u, 75u, 150u));
 
 TEST(NetPlay, AnotherVersionIsRefusedOnBothSides) {
   const Pair p = Play(100, nullptr, nettest::TempPath("gronka-net-refused"), "0.0-other");
