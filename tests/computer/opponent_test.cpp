@@ -51,11 +51,14 @@ TEST(OpponentTest, KeysInHandSetSituations) {
   itemRight.itemX = X0 + 8;
   itemRight.itemY = 9;
   itemRight.itemZ = Z0 + 2;
+  View turned = Situation(10, 5, 0, 90);  // turned a quarter right, the target ahead
+  turned.yaw = turned.heading[0] = 90;
   View itemFar = itemRight;
   itemFar.itemX = X0 - 30;
   itemFar.itemZ = Z0 - 30;
   const Case cases[] = {
       {"target ahead: fires", Situation(0, 5, 10, 0), false, false, false, false, true},
+      {"turned, target ahead: fires", turned, false, false, false, false, true},
       {"head on: fires back and holds its line", Situation(0, 5, 6, 180), false, false, false,
        false, true},
       {"target behind on the left: turns left", Situation(-3, 5, -10, 0), true, false, false, false,
