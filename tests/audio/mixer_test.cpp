@@ -41,6 +41,13 @@ double Loudness(const Sound::Clip& clip) {
   return -0.691 + 10 * std::log10(sum / clip.length);
 }
 
+// A fingerprint of samples (FNV-1a).
+uint32_t Fingerprint(const int16_t* samples, size_t n) {
+  uint32_t hash = 2166136261u;
+  for (size_t i = 0; i < n; ++i) hash = (hash ^ uint16_t(samples[i])) * 16777619u;
+  return hash;
+}
+
 // Zero crossings per second: roughly the pitch of a tone.
 double Crossings(const Sound::Clip& clip) {
   int count = 0;
@@ -105,9 +112,7 @@ TEST(SoundEffects, EveryClipIsTheOneTuned) {
     const Sound::Clip clip =
         volley < 0 ? Sound::ClipOf(SoundEffect(c))
                    : Sound::ClipOf(SoundVolley, volley / Sound::VolleyVariants, volley);
-    uint32_t hash = 2166136261u;  // FNV-1a over the samples
-    for (int i = 0; i < clip.length; ++i) hash = (hash ^ uint16_t(clip.samples[i])) * 16777619u;
-    EXPECT_EQ(hash, tuned[c]) << "clip " << c;
+    EXPECT_EQ(Fingerprint(clip.samples, clip.length), tuned[c]) << "clip " << c;
   }
 }
 
@@ -165,11 +170,21 @@ TEST(SoundMixer, AFullMixStaysUnderFullScaleAndNeverLosesAnExplosionOrAResult) {
   EXPECT_GT(most, 16000);  // turned down to the ceiling, not far below it
   // Peaks touch the ceiling; a clamp alone would flatten the tops of thousands of samples.
   EXPECT_LT(std::count_if(all.begin(), all.end(), [&](int v) { return std::abs(v) >= most; }), 200);
+  // Which voices give way, the ducking and the limiter: the mix is the one tuned, and so is a
+  // duel of volleys every 10 ms with an explosion among them.
+  EXPECT_EQ(Fingerprint(all.data(), all.size()), 2025848779u);
   // The hot exchange over, the two explosions and phrases go on to their ends.
   Mix(*mixer, Sound::Rate / 4);
   EXPECT_EQ(mixer->Busy(), 6);
   Mix(*mixer, Sound::Rate * 6 / 10);
   EXPECT_EQ(mixer->Busy(), 0);
+  std::vector<int16_t> duel;
+  for (int shot = 0; shot < 40; ++shot) {
+    mixer->Push(shot == 4 ? SoundDestroyed : SoundVolley, shot % 2);
+    const std::vector<int16_t> out = Mix(*mixer, 480);
+    duel.insert(duel.end(), out.begin(), out.end());
+  }
+  EXPECT_EQ(Fingerprint(duel.data(), duel.size()), 3672584241u);
 }
 
 TEST(SoundMixer, ACutSoundFadesOutAndATakenVoiceFadesToo) {
