@@ -53,12 +53,15 @@ TEST(OpponentTest, KeysInHandSetSituations) {
   itemRight.itemZ = Z0 + 2;
   View turned = Situation(10, 5, 0, 90);  // turned a quarter right, the target ahead
   turned.yaw = turned.heading[0] = 90;
+  View far = Situation(32.2f, 5, 32.2f, 45);  // 45.5 away: out of reach
+  far.yaw = far.heading[0] = 45;
   View itemFar = itemRight;
   itemFar.itemX = X0 - 30;
   itemFar.itemZ = Z0 - 30;
   const Case cases[] = {
       {"target ahead: fires", Situation(0, 5, 10, 0), false, false, false, false, true},
       {"turned, target ahead: fires", turned, false, false, false, false, true},
+      {"target ahead, out of reach", far, false, false, false, false, false},
       {"head on: fires back and holds its line", Situation(0, 5, 6, 180), false, false, false,
        false, true},
       {"target behind on the left: turns left", Situation(-3, 5, -10, 0), true, false, false, false,
