@@ -111,10 +111,14 @@ TEST(OpponentTest, LevelsDifferInPursuitAndAtTheEdges) {
   }
   EXPECT_GT(straight, 100);
 
-  // 14 degrees off at 10 units: on the tail of a craft flying away, every level fires; normal does
-  // not at a craft coming head on.
+  // 14 degrees off at 10 units: on the tail of a craft flying away, every level fires, banked in a
+  // turn or not (the same heading); normal does not at a craft coming head on.
+  View banked = Situation(2.5f, 5, 10, 0);
+  banked.yaw = -6;
+  banked.bank = 6;
   for (Level level : {Level::Easy, Level::Normal, Level::Hard})
-    EXPECT_TRUE(Settled(Situation(2.5f, 5, 10, 0), level).fire) << static_cast<int>(level);
+    for (const View& view : {Situation(2.5f, 5, 10, 0), banked})
+      EXPECT_TRUE(Settled(view, level).fire) << static_cast<int>(level);
   EXPECT_FALSE(Settled(Situation(2.5f, 5, 10, 180), Level::Normal).fire);
 
   // The opponent far to the right, but two units away to the left through the edge.
