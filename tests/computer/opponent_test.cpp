@@ -51,11 +51,17 @@ TEST(OpponentTest, KeysInHandSetSituations) {
   itemRight.itemX = X0 + 8;
   itemRight.itemY = 9;
   itemRight.itemZ = Z0 + 2;
+  View turned = Situation(10, 5, 0, 90);  // turned a quarter right, the target ahead
+  turned.yaw = turned.heading[0] = 90;
+  View far = Situation(32.2f, 5, 32.2f, 45);  // 45.5 away: out of reach
+  far.yaw = far.heading[0] = 45;
   View itemFar = itemRight;
   itemFar.itemX = X0 - 30;
   itemFar.itemZ = Z0 - 30;
   const Case cases[] = {
       {"target ahead: fires", Situation(0, 5, 10, 0), false, false, false, false, true},
+      {"turned, target ahead: fires", turned, false, false, false, false, true},
+      {"target ahead, out of reach", far, false, false, false, false, false},
       {"head on: fires back and holds its line", Situation(0, 5, 6, 180), false, false, false,
        false, true},
       {"target behind on the left: turns left", Situation(-3, 5, -10, 0), true, false, false, false,
@@ -105,10 +111,14 @@ TEST(OpponentTest, LevelsDifferInPursuitAndAtTheEdges) {
   }
   EXPECT_GT(straight, 100);
 
-  // 14 degrees off at 10 units: on the tail of a craft flying away, every level fires; normal does
-  // not at a craft coming head on.
+  // 14 degrees off at 10 units: on the tail of a craft flying away, every level fires, banked in a
+  // turn or not (the same heading); normal does not at a craft coming head on.
+  View banked = Situation(2.5f, 5, 10, 0);
+  banked.yaw = -6;
+  banked.bank = 6;
   for (Level level : {Level::Easy, Level::Normal, Level::Hard})
-    EXPECT_TRUE(Settled(Situation(2.5f, 5, 10, 0), level).fire) << static_cast<int>(level);
+    for (const View& view : {Situation(2.5f, 5, 10, 0), banked})
+      EXPECT_TRUE(Settled(view, level).fire) << static_cast<int>(level);
   EXPECT_FALSE(Settled(Situation(2.5f, 5, 10, 180), Level::Normal).fire);
 
   // The opponent far to the right, but two units away to the left through the edge.

@@ -168,4 +168,22 @@ TEST_F(RulesTest, EachPressOfTheCameraKeyGoesOnToTheNextOfSixViews) {
   EXPECT_EQ(Match.cameraMode[0], 0);
 }
 
+// A craft crossing an edge of the arena is drawn once beyond it and flies on two units inside
+// the opposite edge.
+TEST_F(RulesTest, ACraftCrossingAnEdgeComesBackTwoUnitsInsideTheOtherOne) {
+  for (int yaw : {0, 90, 180, 270}) {
+    FaceToFace(6);
+    const float ahead[2] = {std::round(std::sin(yaw * 3.14159f / 180)),
+                            std::round(std::cos(yaw * 3.14159f / 180))};
+    Match.speed[0] = 0.2f;
+    Match.yaw[0] = yaw;
+    Match.x[0] = 39.9f * ahead[0];
+    Match.z[0] = 39.9f * ahead[1];
+    Step();
+    EXPECT_NEAR(Match.x[0], -38 * ahead[0], 1e-4) << yaw;
+    EXPECT_NEAR(Match.z[0], -38 * ahead[1], 1e-4) << yaw;
+    EXPECT_NEAR(Match.drawnX[0] * ahead[0] + Match.drawnZ[0] * ahead[1], 40.1f, 1e-4) << yaw;
+  }
+}
+
 }  // namespace

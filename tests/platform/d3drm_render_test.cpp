@@ -217,6 +217,22 @@ TEST_F(RenderTest, PointLightsFadeWithDistanceUnlessParallel) {
   EXPECT_TRUE(Close(At(80, 120), PackPixel(0.4f, 0, 0.4f), 1)) << std::hex << At(80, 120);
 }
 
+// A spot light gives all its light within half its umbra angle of its axis, none beyond half
+// its penumbra angle, and in between a share that falls with the angle's cosine.
+TEST_F(RenderTest, ASpotLightFadesFromItsUmbraToItsPenumbra) {
+  Show({{-1, 1, 10}, {1, 1, 10}, {1, -1, 10}, {-1, -1, 10}}, XMaterial{});
+  device_->SetQuality(D3DRMRENDER_FLAT);
+  IDirect3DRMFrame* turn = Frame(scene_);
+  IDirect3DRMLight* spot = Light(D3DRMLIGHT_SPOT, 0, 0, 0.8f, turn);
+  spot->SetUmbra(0.4f);
+  spot->SetPenumbra(0.8f);
+  for (const auto& [angle, blue] : {std::pair{0.1f, 0.8f}, {-0.3f, 0.4647f}, {0.5f, 0.0f}}) {
+    turn->AddRotation(D3DRMCOMBINE_REPLACE, 0, 1, 0, angle);
+    Draw();
+    EXPECT_TRUE(Close(At(80, 120), PackPixel(0, 0, blue), 1)) << angle << " " << At(80, 120);
+  }
+}
+
 TEST(MeshTest, PreparationWorksOutNormalsAndRefusesBadIndices) {
   long baseline = RefCounted::LiveObjectCount();
   auto* mb = new IDirect3DRMMeshBuilder;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -69,6 +70,9 @@ TEST_F(FrameTest, SetOrientationReplacesOnlyTheTurnAndRejectsParallelUp) {
   ExpectVector(Row(f->transform, 3), 4, 5, 6);
   ASSERT_EQ(f->SetOrientation(root_, 1, 0, 1, 1, 1, 1), S_OK);
   ExpectVector(Row(f->transform, 1), 0, 1, 0);
+  ASSERT_EQ(f->SetOrientation(root_, 1, 0, 1, -1, 1, 1), S_OK);
+  const float s6 = 1 / std::sqrt(6.0f);
+  ExpectVector(Row(f->transform, 0), s6, 2 * s6, -s6);
 
   const D3DRMMATRIX4D before = f->transform;
   EXPECT_EQ(f->SetOrientation(root_, 0, 1, 0, 0, -3, 0), E_INVALIDARG);

@@ -41,7 +41,7 @@ Header { 1; 0; 1; }
 Frame Root { FrameTransformMatrix { 1,0,0,0;; } Frame { Mesh body {
  5;
  0.0; 0.0; 0.0;,
- 1.0; 0.0; 0.0;,
+ 1e0; 0.0; 0.0;,
  1.0; 1.0; 0.0;,
  0.0; 1.0; -2.5;,
  -1e-1; .5; 3.;;
@@ -130,9 +130,11 @@ TEST(XFileTest, RefusesEveryKindOfMalformedFileSayingWhereAndWhy) {
        "line 4: face 0 uses index 3 of only 3"},
       {kHeader + "Mesh { 1000000; 0;0;0;, 0;1;0;, 1;0;0;;\n1; 3; 0,1,2;; }",
        "line 2: vertex count 1000000 is more than the rest of the file holds"},
+      {kHeader + "Mesh{1;0,0}", "line 2: vertex count 1 is more than the rest of the file holds"},
       {kHeader + "Mesh {\n\n1000000; 0;0;0;;\n1; 3; 0,1,2;; }",
        "line 4: vertex count 1000000 is more than the rest of the file holds"},
-      {WithMesh("99999999999; 0;0;0;;\n0;;"), "line 3: vertex count too large: 99999999999"},
+      {WithMesh(std::string(40, '9') + "; 0;0;0;;\n0;;"),
+       "line 3: vertex count too large: " + std::string(32, '9')},
       {WithMesh("3; 0;0;0;, 0;1;0;, 1;0;0;;\n1; 4000000000; 0,1,2;;"),
        "line 4: polygon size 4000000000 is more than the rest of the file holds"},
       {WithMesh("-3; 0;0;0;, 0;1;0;, 1;0;0;;\n1; 3; 0,1,2;;"), "line 3: negative vertex count"},
@@ -214,16 +216,53 @@ Frame F { Mesh { 4; 0;0;0;, 0;1;0;, 1;0;0;, 1;1;0;;
   }
 }
 
-// Objects inside a mesh's parts count towards the 64 levels like any others.
-TEST(XFileTest, NestingInsideMeshNormalsCountsEveryLevel) {
-  for (int frames : {60, 61}) {
-    std::string text = kHeader;
-    for (int i = 0; i < frames; ++i) text += "Frame {\n";
-    text += "Mesh { " + kTriangle + "MeshNormals { 1; 0;1;0;; 1; 3; 0,0,0;; A { B { } } } }\n";
-    for (int i = 0; i < frames; ++i) text += "}\n";
-    XMesh mesh;
-    std::string error;
-    EXPECT_EQ(ParseXFile(text, mesh, &error), frames == 60) << error;
+// Every object and every bare brace counts as a level, wherever it is, references do not; 64
+// levels are read and 65 are refused.
+TEST(XFileTest, NestingCountsEveryLevelWhereverItIs) {
+  const std::string material = "Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; ";
+  const std::pair<std::string, int> cases[] = {
+      // inside a Mesh, and how many levels it adds
+      {"MeshNormals { 1; 0;1;0;; 1; 3; 0,0,0;; A { B { } } }", 3},
+      {"MeshNormals { 1; 0;1;0;; 1; 3; 0,0,0;; A { } }", 2},
+      {"A { }", 1},
+      {"A { B { } }", 2},
+      {"A { { { } } }", 3},
+      {"{ r }", 0},
+      {"MeshMaterialList { 1; 1; 0;; " + material + "} }", 2},
+      {"MeshMaterialList { 1; 1; 0;; " + material + "T { } } }", 3},
+      {"MeshMaterialList { 1; 1; 0;; " + material + "T { {} } } }", 4},
+      {"MeshMaterialList { 1; 1; 0;; " + material + "} A { B { } } }", 3},
+  };
+  for (const auto& [inside, levels] : cases) {
+    for (int frames : {63 - levels, 64 - levels}) {
+      std::string text = kHeader;
+      for (int i = 0; i < frames; ++i) text += "Frame {\n";
+      text += "Mesh { " + kTriangle + inside + " }\n";
+      for (int i = 0; i < frames; ++i) text += "}\n";
+      XMesh mesh;
+      std::string error;
+      EXPECT_EQ(ParseXFile(text, mesh, &error), frames + 1 + levels <= 64) << inside << error;
+    }
+  }
+}
+
+// Counts are checked against the text left, at least two characters a number (a material
+// reference three); a file that ends with as many items as it can hold is read.
+TEST(XFileTest, AFileAsTightAsTheFormatAllowsIsRead) {
+  const auto times = [](const std::string& item) {
+    std::string s;
+    for (int i = 0; i < 100; ++i) s += item;
+    return s;
+  };
+  const std::string triangle = "3;0,0,0,0,0,0,0,0,0,1;3,0,1,2,";
+  const std::string faces = "3;0,0,0,0,0,0,0,0,0,100;" + times("3,0,1,2,");
+  for (const std::string& body : {"100;" + times("0,0,0,") + "1;3,0,1,2,", faces,
+                                  triangle + "MeshNormals{100;" + times("0,0,1,") + "1;3,0,1,2,}",
+                                  faces + "MeshNormals{1;0,0,1,100;" + times("3,0,0,0,") + "}",
+                                  triangle + "MeshMaterialList{100;1;0," + times("{a}") + "}",
+                                  faces + "MeshMaterialList{1;100;" + times("0,") + "{a}}"}) {
+    SCOPED_TRACE(body);
+    Parse(kHeader + "Material a{1;1;1;1;;0;0;0;0;;0;0;0;;}Mesh{" + body + "}");
   }
 }
 
