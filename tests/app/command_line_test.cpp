@@ -84,7 +84,6 @@ TEST(CommandLine, OptionsAndMistakes) {
        false,
        "gronka: invalid value '9' for --input-delay (see --help)\n"},
       {{"--input-delay", "0"}, 2, false, "gronka: --input-delay goes with --host or --join\n"},
-      {{"--host", "--computer", "1"}, -1, false, ""},
       {{"--host", "--computer", "1,2"},
        2,
        false,

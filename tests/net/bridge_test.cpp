@@ -12,43 +12,39 @@
 
 namespace {
 
-struct Address {
-  sockaddr_storage bytes{};
-  socklen_t length = 0;
-};
-
-// `port` of the loopback address of `family` (AF_INET or AF_INET6).
-Address Loopback(int family, uint16_t port) {
-  Address a;
-  if (family == AF_INET) {
-    auto& in = reinterpret_cast<sockaddr_in&>(a.bytes);
+// `port` of the loopback address, IPv6 or IPv4 (both have the port at the same place).
+sockaddr_in6 Loopback(bool v6, uint16_t port) {
+  sockaddr_in6 a{};
+  if (v6) {
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+  } else {
+    auto& in = reinterpret_cast<sockaddr_in&>(a);
     in.sin_family = AF_INET;
     in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    in.sin_port = htons(port);
-    a.length = sizeof in;
-  } else {
-    auto& in6 = reinterpret_cast<sockaddr_in6&>(a.bytes);
-    in6.sin6_family = AF_INET6;
-    in6.sin6_addr = in6addr_loopback;
-    in6.sin6_port = htons(port);
-    a.length = sizeof in6;
   }
+  a.sin6_port = htons(port);
   return a;
 }
 
-// A UDP socket on a free port of the loopback address of `family`.
-int Open(int family, uint16_t* port) {
-  const int fd = socket(family, SOCK_DGRAM, 0);
-  Address a = Loopback(family, 0);
-  EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a.bytes), a.length), 0);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a.bytes), &a.length);
-  *port = ntohs(reinterpret_cast<sockaddr_in&>(a.bytes).sin_port);  // where sin6_port is too
+socklen_t Size(bool v6) {
+  return v6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+// A UDP socket on a free port of the loopback address.
+int Open(bool v6, uint16_t* port = nullptr) {
+  const int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in6 a = Loopback(v6, 0);
+  socklen_t size = Size(v6);
+  EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), size), 0);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
+  if (port != nullptr) *port = ntohs(a.sin6_port);
   return fd;
 }
 
-void SendTo(int fd, const std::string& text, int family, uint16_t port) {
-  const Address to = Loopback(family, port);
-  sendto(fd, text.data(), text.size(), 0, reinterpret_cast<const sockaddr*>(&to.bytes), to.length);
+void SendTo(int fd, const std::string& text, bool v6, uint16_t port) {
+  const sockaddr_in6 to = Loopback(v6, port);
+  sendto(fd, text.data(), text.size(), 0, reinterpret_cast<const sockaddr*>(&to), Size(v6));
 }
 
 // The next datagram on `fd` (waiting a second at most) and its sender's port; "" when none came.
@@ -65,35 +61,35 @@ std::string Receive(int fd, uint16_t* from = nullptr) {
 }
 
 TEST(Bridge, IPv6SendersAreLoopbackPeersAndAFloodOfThemStaysBounded) {
-  uint16_t port = 0, unused = 0, peer = 0, from = 0;
-  const int enet = Open(AF_INET, &port);  // stands for the host's ENet
+  uint16_t port = 0, peer = 0, from = 0;
+  const int enet = Open(false, &port);  // stands for the host's ENet
   net::Bridge bridge;
   std::string why;
   ASSERT_TRUE(bridge.Listen(port, &why)) << why;
-  const int player = Open(AF_INET6, &unused);
-  SendTo(player, "hello", AF_INET6, port);
+  const int player = Open(true);
+  SendTo(player, "hello", true, port);
   ASSERT_EQ(Receive(enet, &peer), "hello");
-  SendTo(enet, "welcome", AF_INET, peer);
+  SendTo(enet, "welcome", false, peer);
   EXPECT_EQ(Receive(player), "welcome");
   // A new sender each time, between the player's datagrams: each is a peer of its own, and the
   // player stays the same peer throughout.
   for (int i = 0; i < 3 * net::Bridge::MaxSenders; ++i) {
-    const int hostile = Open(AF_INET6, &unused);
-    SendTo(hostile, "junk", AF_INET6, port);
+    const int hostile = Open(true);
+    SendTo(hostile, "junk", true, port);
     EXPECT_EQ(Receive(enet, &from), "junk");
     EXPECT_NE(from, peer);
     close(hostile);
-    SendTo(player, "move", AF_INET6, port);
+    SendTo(player, "move", true, port);
     EXPECT_EQ(Receive(enet, &from), "move");
     EXPECT_EQ(from, peer);
   }
   EXPECT_EQ(bridge.Senders(), net::Bridge::MaxSenders);
-  SendTo(enet, "still here", AF_INET, peer);
+  SendTo(enet, "still here", false, peer);
   EXPECT_EQ(Receive(player), "still here");
   // Another socket of this machine that finds the player's loopback port is not passed on.
-  const int stranger = Open(AF_INET, &unused);
-  SendTo(stranger, "forged", AF_INET, peer);
-  SendTo(enet, "real", AF_INET, peer);
+  const int stranger = Open(false);
+  SendTo(stranger, "forged", false, peer);
+  SendTo(enet, "real", false, peer);
   EXPECT_EQ(Receive(player), "real");
   bridge.Stop();
   EXPECT_EQ(bridge.Senders(), 0);
